@@ -12,6 +12,13 @@ inline constexpr int kMaxPeriod = 100;
 inline constexpr float kInitialMultiplier = 2.0f;
 inline constexpr float kMinMultiplier = 0.1f;
 inline constexpr float kMaxMultiplier = 10.0f;
+
+// The period that function 10 takes from an input value (plus 0.5, truncated toward zero), or false
+// when it would refuse the value (NaN, infinities and values beyond the integer range included).
+bool periodFromInput(float input, int& period) noexcept;
+
+// Whether function 10 takes an input value as the multiplier (NaN is refused).
+bool multiplierAccepted(float input) noexcept;
 }  // namespace tarvok
 
 // Calculating threads of the host read these while another may call function 10; relaxed atomics
