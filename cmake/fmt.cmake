@@ -1,6 +1,6 @@
-# fmt from Debian's libfmt-dev: the compiled library natively, header-only for Windows, where the
-# Linux library cannot be linked.
-if(WIN32)
+# fmt from Debian's libfmt-dev: the compiled library natively, header-only in the cross builds, where the
+# x86-64 Linux library cannot be linked.
+if(CMAKE_CROSSCOMPILING)
   if(NOT EXISTS /usr/include/fmt/format.h)
     message(FATAL_ERROR "fmt headers not found: install libfmt-dev")
   endif()

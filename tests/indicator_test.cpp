@@ -17,7 +17,7 @@
 namespace {
 
 using tarvok::testing::bitsOf;
-using tarvok::testing::floatFromBits;
+using tarvok::testing::setBits;
 
 // The ten bars of the worked example.
 const std::vector<float> kHigh = {10, 11, 12, 13, 14, 13, 12, 11, 10, 9};
@@ -142,7 +142,7 @@ TEST_F(Indicator, CopiedCloseKeepsItsBitsEvenASignallingNaN) {
   // State 0 on bar 0 copies the close into the stop line, unchanged.
   for (std::uint32_t bits : {0x7fa00001u, 0xff812345u, 0x7fc00abcu, 0x80000000u, 0x00000001u}) {
     std::vector<float> c = kClose;
-    c[0] = floatFromBits(bits);
+    setBits(c[0], bits);
     EXPECT_EQ(bitsOf(call(CalcZhouqiWW, kHigh, kLow, c)[0]), bits);
   }
 }

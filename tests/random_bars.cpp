@@ -5,13 +5,9 @@
 
 namespace tarvok::testing {
 
-float floatFromBits(std::uint32_t bits) {
-  float x;
-  std::memcpy(&x, &bits, sizeof x);
-  return x;
-}
+void setBits(float& x, std::uint32_t bits) { std::memcpy(&x, &bits, sizeof x); }
 
-std::uint32_t bitsOf(float x) {
+std::uint32_t bitsOf(const float& x) {
   std::uint32_t bits;
   std::memcpy(&bits, &x, sizeof bits);
   return bits;
@@ -56,7 +52,7 @@ std::vector<double> walk(Rng& rng, int n, double start, double step) {
 
 float quantise(float x, float tick) { return std::round(x / tick) * tick; }
 
-float specialValue(Rng& rng) {
+std::uint32_t specialValueBits(Rng& rng) {
   static const std::uint32_t kSpecials[] = {
       0x7fc00000u,  // quiet NaN
       0xffc00000u,  // quiet NaN, sign set
@@ -75,7 +71,7 @@ float specialValue(Rng& rng) {
       0xff7fffffu,
   };
   const std::size_t count = sizeof kSpecials / sizeof kSpecials[0];
-  return floatFromBits(kSpecials[std::uniform_int_distribution<std::size_t>(0, count - 1)(rng)]);
+  return kSpecials[std::uniform_int_distribution<std::size_t>(0, count - 1)(rng)];
 }
 
 int randomLength(Rng& rng, int period) {
@@ -203,7 +199,7 @@ Case randomCase(Rng& rng) {
     for (int i = 0; i < count; ++i) {
       const int j = uniformInt(rng, 0, n - 1);
       std::vector<float>* series[] = {&k.bars.high, &k.bars.low, &k.bars.close};
-      (*series[uniformInt(rng, 0, 2)])[j] = specialValue(rng);
+      setBits((*series[uniformInt(rng, 0, 2)])[j], specialValueBits(rng));
     }
   }
   return k;

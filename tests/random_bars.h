@@ -2,6 +2,7 @@
 // Seeded random bar series of many shapes, for checking the engine against the direct scans.
 
 #include <cstdint>
+#include <cstring>
 #include <random>
 #include <vector>
 
@@ -18,8 +19,10 @@ struct Case {
   float multiplier = 2.0f;
 };
 
-float floatFromBits(std::uint32_t bits);
-std::uint32_t bitsOf(float x);
+// Bits in and out through memory only: on 32-bit x86 a float returned by value from a function
+// that is not inlined passes through the x87 stack, which quiets a signalling NaN.
+void setBits(float& x, std::uint32_t bits);
+std::uint32_t bitsOf(const float& x);
 
 // A case drawn from one of the shapes: random walk, quantised prices with ties, plateaus, long
 // monotone trends, inverted high/low, huge, tiny and denormal magnitudes, and special values

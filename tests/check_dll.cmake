@@ -1,0 +1,62 @@
+# Static checks of the built DLL, run without starting it:
+# - it imports only system DLLs (the runtimes are linked in);
+# - it exports exactly the expected names, undecorated;
+# - its code holds no x87 floating-point instruction: on 32-bit x86 only SSE2 scalar math gives
+#   the indicator's bits, and an x87 load quiets a signalling NaN.
+# Arguments: -DOBJDUMP= -DDLL= -DEXPORTS=a,b,c
+cmake_minimum_required(VERSION 3.25)
+
+set(system_dlls KERNEL32.dll msvcrt.dll USER32.dll ADVAPI32.dll ntdll.dll)
+string(TOLOWER "${system_dlls}" system_dlls)
+
+execute_process(COMMAND ${OBJDUMP} -p ${DLL} OUTPUT_VARIABLE headers RESULT_VARIABLE rc)
+if(NOT rc EQUAL 0)
+  message(FATAL_ERROR "cannot read ${DLL}")
+endif()
+
+string(REGEX MATCHALL "DLL Name: [^\n]+" imports "${headers}")
+if(NOT imports)
+  message(FATAL_ERROR "no import table found in ${DLL}")
+endif()
+foreach(entry IN LISTS imports)
+  string(REGEX REPLACE "DLL Name: " "" name "${entry}")
+  string(TOLOWER "${name}" lower)
+  if(NOT lower IN_LIST system_dlls)
+    message(FATAL_ERROR "${DLL} imports ${name}, which is not a system DLL")
+  endif()
+  message(STATUS "imports ${name}")
+endforeach()
+
+string(FIND "${headers}" "[Ordinal/Name Pointer] Table\n" at)
+if(at LESS 0)
+  message(FATAL_ERROR "no export name table found in ${DLL}")
+endif()
+string(SUBSTRING "${headers}" ${at} -1 table)
+string(REPLACE "\n" ";" table_lines "${table}")
+list(REMOVE_AT table_lines 0)
+set(found "")
+foreach(line IN LISTS table_lines)
+  if(NOT line MATCHES "^[\t ]+\\[ *[0-9]+\\] (.+)$")
+    break()
+  endif()
+  list(APPEND found "${CMAKE_MATCH_1}")
+endforeach()
+list(SORT found)
+string(REPLACE "," ";" expected "${EXPORTS}")
+list(SORT expected)
+if(NOT found STREQUAL expected)
+  message(FATAL_ERROR "${DLL} exports [${found}], expected [${expected}]")
+endif()
+message(STATUS "exports ${found}")
+
+execute_process(COMMAND ${OBJDUMP} -d --no-show-raw-insn ${DLL} OUTPUT_VARIABLE code RESULT_VARIABLE rc)
+if(NOT rc EQUAL 0)
+  message(FATAL_ERROR "cannot disassemble ${DLL}")
+endif()
+string(REGEX MATCHALL "\n[ \t]*[0-9a-f]+:\t(f(ld|st|add|sub|mul|div|ild|ist|istp|isttp|comi|ucomi|com|ucom|chs|abs|xch|sqrt|rndint|prem|scale|cmov)[a-z]*) [^\n]*" x87 "${code}")
+if(x87)
+  list(LENGTH x87 count)
+  list(GET x87 0 first)
+  message(FATAL_ERROR "${DLL} holds ${count} x87 instructions, first:${first}")
+endif()
+message(STATUS "no x87 instruction in ${DLL}")
