@@ -1,5 +1,7 @@
 #include "indicator/cycle_params.h"
 
+#include "indicator/float_environment.h"
+
 static_assert(std::atomic<int>::is_always_lock_free && std::atomic<float>::is_always_lock_free,
               "the parameters must stay plain 32-bit values");
 
@@ -24,6 +26,7 @@ bool tarvok::multiplierAccepted(float input) noexcept {
 extern "C" void SetZhouqiParams(int n, float* out, float* a, float* b, float*) noexcept {
   // With no bars the inputs need hold no element, so nothing is read from them.
   if (n <= 0) return;
+  const tarvok::DefaultFloatEnvironment environment;
   int period = 0;
   if (a != nullptr && tarvok::periodFromInput(a[0], period)) {
     g_ZhouqiPeriod.store(period, std::memory_order_relaxed);

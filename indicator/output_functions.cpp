@@ -4,6 +4,7 @@
 
 #include "indicator/band_stop_engine.h"
 #include "indicator/cycle_params.h"
+#include "indicator/float_environment.h"
 
 namespace {
 
@@ -22,6 +23,7 @@ bool prepareOutput(int n, float* out, const float* a, const float* b, const floa
 
 extern "C" void CalcZhouqiWW(int n, float* out, float* a, float* b, float* c) noexcept {
   if (!prepareOutput(n, out, a, b, c)) return;
+  const tarvok::DefaultFloatEnvironment environment;
   const int period = g_ZhouqiPeriod.load(std::memory_order_relaxed);
   const float multiplier = g_ZhouqiMultiplier.load(std::memory_order_relaxed);
   tarvok::runBandStop(n, a, b, c, period, multiplier,
@@ -30,6 +32,7 @@ extern "C" void CalcZhouqiWW(int n, float* out, float* a, float* b, float* c) no
 
 extern "C" void CalcZhouqiW(int n, float* out, float* a, float* b, float* c) noexcept {
   if (!prepareOutput(n, out, a, b, c)) return;
+  const tarvok::DefaultFloatEnvironment environment;
   const int period = g_ZhouqiPeriod.load(std::memory_order_relaxed);
   const float multiplier = g_ZhouqiMultiplier.load(std::memory_order_relaxed);
   tarvok::runBandStop(n, a, b, c, period, multiplier, [out](int j, float, std::int32_t state) {

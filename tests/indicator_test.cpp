@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <cmath>
+#include <cstring>
 #include <cstdint>
 #include <limits>
 #include <random>
@@ -13,6 +14,10 @@
 #include "indicator/output_functions.h"
 #include "tests/random_bars.h"
 #include "tests/reference_band_stop.h"
+
+#if defined(__SSE__) || defined(__x86_64__)
+#include <xmmintrin.h>
+#endif
 
 namespace {
 
@@ -238,3 +243,27 @@ TEST_F(Indicator, SetParamsFillsOnesAndReadsNothingWithoutBars) {
 }
 
 }  // namespace
+
+#if defined(__SSE__) || defined(__x86_64__)
+TEST_F(Indicator, HostFloatModesNeitherChangeTheBitsNorSurviveTheCall) {
+  std::mt19937_64 rng(17);
+  auto bars = tarvok::testing::randomWalk(rng, 400);
+  for (float& x : bars.low) x *= 1e-37f;  // denormal true ranges, which flush-to-zero would lose
+  setParams(5.0f, 0.3f);
+  const auto expectedStop = call(CalcZhouqiWW, bars.high, bars.low, bars.close);
+  const auto expectedState = call(CalcZhouqiW, bars.high, bars.low, bars.close);
+
+  const unsigned saved = _mm_getcsr();
+  // Round toward zero, flush-to-zero, denormals-are-zero, all exceptions still masked.
+  const unsigned hostile = (saved & ~0x6000u) | 0x6000u | 0x8000u | 0x0040u;
+  _mm_setcsr(hostile);
+  const auto stop = call(CalcZhouqiWW, bars.high, bars.low, bars.close);
+  const unsigned after9 = _mm_getcsr() & ~0x3fu;
+  const auto state = call(CalcZhouqiW, bars.high, bars.low, bars.close);
+  _mm_setcsr(saved);
+
+  EXPECT_EQ(after9, hostile & ~0x3fu) << "the host's modes are restored";
+  EXPECT_EQ(0, std::memcmp(stop.data(), expectedStop.data(), stop.size() * sizeof(float)));
+  EXPECT_EQ(state, expectedState);
+}
+#endif
