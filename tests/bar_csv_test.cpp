@@ -1,0 +1,101 @@
+// Reading bars from CSV text: column lookup, number spellings, line ends, and the errors with
+// their line numbers.
+
+#include <gtest/gtest.h>
+
+#include <cmath>
+#include <cstdio>
+#include <string>
+
+#include "tests/random_bars.h"
+#include "tools/bar_csv.h"
+
+namespace {
+
+using tarvok::testing::bitsOf;
+using tarvok::tools::BarSeries;
+using tarvok::tools::CsvError;
+using tarvok::tools::parseBarCsv;
+
+BarSeries parse(std::string text) { return parseBarCsv(text); }
+
+TEST(BarCsv, FindsColumnsByNameInAnyCaseAndOrder) {
+  const BarSeries bars = parse(
+      "Date, CLOSE ,open,Low,volume,HiGh\n"
+      "2024-01-02,10.5,10,9.75,1200,11\n"
+      "2024-01-03, 12 ,11,  10.25\t,900,12.5\n");
+  EXPECT_EQ(bars.high, (std::vector<float>{11, 12.5f}));
+  EXPECT_EQ(bars.low, (std::vector<float>{9.75f, 10.25f}));
+  EXPECT_EQ(bars.close, (std::vector<float>{10.5f, 12}));
+}
+
+TEST(BarCsv, ReadsEveryNumberSpellingWithCrLfAndTrailingBlankLines) {
+  const BarSeries bars = parse(
+      "\xEF\xBB\xBFhigh,low,close\r\n"
+      "0x1.8p3,-0,inf\r\n"
+      "1e3,-INF,nan\r\n"
+      "-0x1p-149,0,.5\r\n"
+      "\r\n\n");
+  ASSERT_EQ(bars.size(), 3u);
+  EXPECT_EQ(bars.high[0], 12.0f);
+  EXPECT_EQ(bitsOf(bars.low[0]), 0x80000000u);
+  EXPECT_EQ(bars.close[0], INFINITY);
+  EXPECT_EQ(bars.high[1], 1000.0f);
+  EXPECT_EQ(bars.low[1], -INFINITY);
+  EXPECT_TRUE(std::isnan(bars.close[1]));
+  EXPECT_EQ(bitsOf(bars.high[2]), 0x80000001u);  // the smallest denormal survives
+  EXPECT_EQ(bitsOf(bars.low[2]), 0u);
+  EXPECT_EQ(bars.close[2], 0.5f);
+}
+
+TEST(BarCsv, ReportsEachErrorWithItsLine) {
+  struct BadInput {
+    std::string text;
+    std::size_t line;  // 0: the input as a whole
+    std::string message;
+  };
+  const BadInput cases[] = {
+      {"", 0, "empty input: expected a header row naming high, low and close"},
+      {"high,low,close", 0, "no bars after the header row"},
+      {"high,low,close\r\n\r\n", 0, "no bars after the header row"},
+      {"high,low\n1,2\n", 1, "no column named 'close' in the header"},
+      {"high,low,close,HIGH\n1,2,3,4\n", 1, "column 'high' appears twice"},
+      {"high,low,close\n1,2,3\r\n1,abc,3\r\n", 3, "column 'low': not a number: \"abc\""},
+      {"high,low,close\n1,,3\n", 2, "column 'low': not a number: \"\""},
+      {"high,low,close\n1,2,3x\n", 2, "column 'close': not a number: \"3x\""},
+      {"high,low,close\n0x,2,3\n", 2, "column 'high': not a number: \"0x\""},
+      {"high,low,close\n1 2,2,3\n", 2, "column 'high': not a number: \"1 2\""},
+      {"high,low,close\n1,2," + std::string(99, 'x'), 2,
+       "column 'close': not a number: \"" + std::string(40, 'x') + "\"..."},
+      {"high,low,close\n1,2,3\n1,2,3,4\n", 3, "4 fields, expected 3 as in the header"},
+      {"high,low,close\n1,2\n", 2, "2 fields, expected 3 as in the header"},
+      {"high,low,close\n1,2,3\n\n1,2,3\n", 3, "empty line; expected 3 fields as in the header"},
+      {"high,low,close\n1,2,3\n \n", 3, "1 field, expected 3 as in the header"},
+  };
+  for (const BadInput& c : cases) {
+    SCOPED_TRACE(c.text);
+    try {
+      parse(c.text);
+      ADD_FAILURE() << "no error";
+    } catch (const CsvError& e) {
+      EXPECT_EQ(e.line(), c.line);
+      EXPECT_EQ(e.what(), c.message);
+    }
+  }
+}
+
+TEST(BarCsv, ReadAllTakesTheRestOfAStream) {
+  // A file of our own: the Windows tmpfile() writes to the root of the drive.
+  const char* path = "bar_csv_test_read_all.tmp";
+  std::FILE* f = std::fopen(path, "w+b");
+  ASSERT_NE(f, nullptr);
+  std::string content(200000, '\0');  // several reads' worth, NUL bytes included
+  for (std::size_t i = 0; i < content.size(); ++i) content[i] = static_cast<char>(i * 7);
+  ASSERT_EQ(std::fwrite(content.data(), 1, content.size(), f), content.size());
+  ASSERT_EQ(std::fseek(f, 100, SEEK_SET), 0);
+  EXPECT_EQ(tarvok::tools::readAll(f), content.substr(100));
+  std::fclose(f);
+  std::remove(path);
+}
+
+}  // namespace

@@ -1,0 +1,65 @@
+// Command-line options: the values handed to function 10, and what it would refuse.
+
+#include <gtest/gtest.h>
+
+#include <string>
+#include <vector>
+
+#include "tools/run_options.h"
+
+namespace {
+
+using tarvok::tools::OptionError;
+using tarvok::tools::parseRunOptions;
+using tarvok::tools::RunOptions;
+
+// The error message for the arguments, or "accepted".
+std::string verdict(const std::vector<std::string>& args) {
+  try {
+    parseRunOptions(args);
+    return "accepted";
+  } catch (const OptionError& e) {
+    return e.what();
+  }
+}
+
+TEST(RunOptions, DefaultsReadStandardInputAndLeaveTheParametersAlone) {
+  const RunOptions o = parseRunOptions({});
+  EXPECT_EQ(o.file, "-");
+  EXPECT_FALSE(o.period.has_value());
+  EXPECT_FALSE(o.multiplier.has_value());
+  EXPECT_FALSE(o.exact || o.help);
+}
+
+TEST(RunOptions, TakesValuesInBothSpellings) {
+  const RunOptions o = parseRunOptions({"--period", "14.5", "--exact", "a.csv", "--multiplier=0x1p-1"});
+  EXPECT_EQ(o.period, 14.5f);  // rounded by function 10, not here
+  EXPECT_EQ(o.multiplier, 0.5f);
+  EXPECT_TRUE(o.exact);
+  EXPECT_EQ(o.file, "a.csv");
+  EXPECT_EQ(parseRunOptions({"--", "--exact"}).file, "--exact");
+  EXPECT_TRUE(parseRunOptions({"-h"}).help);
+}
+
+TEST(RunOptions, AcceptsWhatFunction10AcceptsAndNamesTheRangeOtherwise) {
+  for (const char* ok : {"1.5", "2", "100", "100.49"}) EXPECT_EQ(verdict({"--period", ok}), "accepted");
+  for (const char* ok : {"0.1", "10"}) EXPECT_EQ(verdict({"--multiplier", ok}), "accepted");
+  for (const std::string bad : {"1.49", "100.5", "-14", "nan", "inf", "1e10"}) {
+    EXPECT_EQ(verdict({"--period", bad}), "--period " + bad + ": must be 2 to 100 after rounding half up");
+  }
+  for (const std::string bad : {"0.09", "10.01", "0", "nan"}) {
+    EXPECT_EQ(verdict({"--multiplier", bad}), "--multiplier " + bad + ": must be 0.1 to 10");
+  }
+}
+
+TEST(RunOptions, RefusesMalformedArguments) {
+  EXPECT_EQ(verdict({"--period", "14x"}), "--period: not a number: \"14x\"");
+  EXPECT_EQ(verdict({"--multiplier="}), "--multiplier: not a number: \"\"");
+  EXPECT_EQ(verdict({"--multiplier", " "}), "--multiplier: not a number: \" \"");
+  EXPECT_EQ(verdict({"--period"}), "--period needs a value");
+  EXPECT_EQ(verdict({"-p", "14"}), "unknown option \"-p\" (see --help)");
+  EXPECT_EQ(verdict({"--exact=1"}), "unknown option \"--exact=1\" (see --help)");
+  EXPECT_EQ(verdict({"a.csv", "b.csv"}), "more than one input file: \"b.csv\"");
+}
+
+}  // namespace

@@ -1,0 +1,106 @@
+#include "tools/run_options.h"
+
+#include <cstdlib>
+#include <string_view>
+
+#include <fmt/format.h>
+
+#include "indicator/cycle_params.h"
+
+namespace tarvok::tools {
+
+namespace {
+
+// The value as function 10 will see it: the float that std::strtof reads from the whole text.
+float numberOption(std::string_view option, const std::string& text) {
+  char* end = nullptr;
+  const float value = std::strtof(text.c_str(), &end);
+  if (text.empty() || end != text.c_str() + text.size()) {
+    throw OptionError(fmt::format("{}: not a number: \"{}\"", option, text));
+  }
+  return value;
+}
+
+}  // namespace
+
+RunOptions parseRunOptions(const std::vector<std::string>& args) {
+  RunOptions options;
+  bool fileGiven = false;
+  bool optionsEnded = false;
+  for (std::size_t i = 0; i < args.size(); ++i) {
+    const std::string& arg = args[i];
+    const bool isOption = !optionsEnded && arg.size() > 1 && arg[0] == '-';
+    if (!isOption) {
+      if (fileGiven) throw OptionError(fmt::format("more than one input file: \"{}\"", arg));
+      options.file = arg;
+      fileGiven = true;
+      continue;
+    }
+    if (arg == "--") {
+      optionsEnded = true;
+      continue;
+    }
+    if (arg == "--help" || arg == "-h") {
+      options.help = true;
+      continue;
+    }
+    if (arg == "--exact") {
+      options.exact = true;
+      continue;
+    }
+
+    // Options with a value, as "--name value" or "--name=value".
+    const std::size_t equals = arg.find('=');
+    const std::string name = arg.substr(0, equals);
+    if (name != "--period" && name != "--multiplier") {
+      throw OptionError(fmt::format("unknown option \"{}\" (see --help)", arg));
+    }
+    std::string value;
+    if (equals != std::string::npos) {
+      value = arg.substr(equals + 1);
+    } else if (i + 1 < args.size()) {
+      value = args[++i];
+    } else {
+      throw OptionError(fmt::format("{} needs a value", name));
+    }
+
+    const float number = numberOption(name, value);
+    if (name == "--period") {
+      int period = 0;
+      if (!periodFromInput(number, period)) {
+        throw OptionError(fmt::format("--period {}: must be {} to {} after rounding half up", value,
+                                      kMinPeriod, kMaxPeriod));
+      }
+      options.period = number;
+    } else {
+      if (!multiplierAccepted(number)) {
+        throw OptionError(fmt::format("--multiplier {}: must be {} to {}", value, kMinMultiplier,
+                                      kMaxMultiplier));
+      }
+      options.multiplier = number;
+    }
+  }
+  return options;
+}
+
+std::string usageText() {
+  return fmt::format(
+      "usage: tarvok-run [--period P] [--multiplier M] [--exact] [FILE]\n"
+      "\n"
+      "Runs the band-stop indicator over the bars of a CSV file (standard input when FILE is\n"
+      "absent or -) and writes one row per bar: bar,stop,state.\n"
+      "\n"
+      "The input has a header row; the columns high, low and close are used (in any case), the\n"
+      "others are ignored. Numbers may be decimal, hex-float, inf or nan.\n"
+      "\n"
+      "  --period P       bars in the average range and band windows, {} to {} after rounding\n"
+      "                   half up (default {})\n"
+      "  --multiplier M   band width in average ranges, {} to {} (default {})\n"
+      "  --exact          print the stop line as the 8 hex digits of its IEEE-754 bits\n"
+      "  --help           print this text\n"
+      "\n"
+      "Exit status: 0 on success, 2 on bad input or options.\n",
+      kMinPeriod, kMaxPeriod, kInitialPeriod, kMinMultiplier, kMaxMultiplier, kInitialMultiplier);
+}
+
+}  // namespace tarvok::tools

@@ -1,0 +1,32 @@
+#pragma once
+// Command-line options of tarvok-run.
+
+#include <optional>
+#include <stdexcept>
+#include <string>
+#include <vector>
+
+namespace tarvok::tools {
+
+struct RunOptions {
+  // Inputs for function 10, as given; absent ones leave the current value alone.
+  std::optional<float> period;
+  std::optional<float> multiplier;
+  bool exact = false;  // stop line as the hex digits of its bits
+  bool help = false;
+  std::string file = "-";  // "-" is standard input
+};
+
+class OptionError : public std::runtime_error {
+ public:
+  using std::runtime_error::runtime_error;
+};
+
+// Parses the arguments after the program name. A period or multiplier that function 10 would
+// refuse is an error, so that no option is silently ignored. Throws OptionError.
+RunOptions parseRunOptions(const std::vector<std::string>& args);
+
+// The usage text for --help.
+std::string usageText();
+
+}  // namespace tarvok::tools

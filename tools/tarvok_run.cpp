@@ -1,0 +1,151 @@
+// tarvok-run: the indicator over bars from a CSV file, through the same functions the terminal
+// calls, for checking results outside the terminal.
+
+#include <cerrno>
+#include <cstdint>
+#include <cstdio>
+#include <cstring>
+#include <limits>
+#include <new>
+#include <string>
+#include <utility>
+#include <vector>
+
+#include <fmt/format.h>
+
+#include "indicator/calc_func.h"
+#include "indicator/cycle_params.h"
+#include "indicator/output_functions.h"
+#include "tools/bar_csv.h"
+#include "tools/run_options.h"
+
+#ifdef _WIN32
+#include <fcntl.h>
+#include <io.h>
+#endif
+
+namespace {
+
+using tarvok::tools::BarSeries;
+using tarvok::tools::RunOptions;
+
+constexpr int kBadInput = 2;
+constexpr int kFailure = 1;
+
+// The table functions the tool goes through: the built-in ones, or those of a loaded plug-in.
+struct IndicatorFunctions {
+  CalcFunc stopLine;   // function 9
+  CalcFunc setParams;  // function 10
+  CalcFunc state;      // function 11
+};
+
+constexpr IndicatorFunctions kBuiltIn = {&CalcZhouqiWW, &SetZhouqiParams, &CalcZhouqiW};
+
+template <typename... Args>
+int fail(int status, fmt::format_string<Args...> format, Args&&... args) {
+  fmt::print(stderr, "tarvok-run: {}\n", fmt::format(format, std::forward<Args>(args)...));
+  return status;
+}
+
+// Sets the parameters as a formula would: one bar, period in a, multiplier in b. NaN is what
+// function 10 drops, so an option not given keeps the current value.
+void setParams(const IndicatorFunctions& f, const RunOptions& options) {
+  const float keep = std::numeric_limits<float>::quiet_NaN();
+  float a = options.period.value_or(keep);
+  float b = options.multiplier.value_or(keep);
+  float c = 0.0f;
+  float out = 0.0f;
+  f.setParams(1, &out, &a, &b, &c);
+}
+
+std::uint32_t bitsOf(const float& x) {
+  std::uint32_t bits;
+  std::memcpy(&bits, &x, sizeof bits);
+  return bits;
+}
+
+// The whole output, built before anything is written so that a failure leaves stdout empty.
+fmt::memory_buffer formatRows(const std::vector<float>& stop, const std::vector<float>& state,
+                              bool exact) {
+  fmt::memory_buffer out;
+  out.reserve(16 + stop.size() * (exact ? 20 : 24));
+  fmt::format_to(fmt::appender(out), "bar,stop,state\n");
+  for (std::size_t j = 0; j < stop.size(); ++j) {
+    // The state is an integer count of bars, exact in a float.
+    const auto s = static_cast<std::int32_t>(state[j]);
+    if (exact) {
+      fmt::format_to(fmt::appender(out), "{},{:08x},{}\n", j, bitsOf(stop[j]), s);
+    } else {
+      fmt::format_to(fmt::appender(out), "{},{},{}\n", j, stop[j], s);
+    }
+  }
+  return out;
+}
+
+int run(const RunOptions& options) {
+  const bool fromStdin = options.file == "-";
+  const std::string name = fromStdin ? "<stdin>" : options.file;
+
+  std::string text;
+  {
+    std::FILE* in = fromStdin ? stdin : std::fopen(options.file.c_str(), "rb");
+    if (in == nullptr) return fail(kBadInput, "{}: {}", name, std::strerror(errno));
+    try {
+      text = tarvok::tools::readAll(in);
+    } catch (const std::runtime_error& e) {
+      if (!fromStdin) std::fclose(in);
+      return fail(kBadInput, "{}: cannot read: {}", name, e.what());
+    }
+    if (!fromStdin) std::fclose(in);
+  }
+
+  BarSeries bars;
+  try {
+    bars = tarvok::tools::parseBarCsv(text);
+  } catch (const tarvok::tools::CsvError& e) {
+    if (e.line() == 0) return fail(kBadInput, "{}: {}", name, e.what());
+    return fail(kBadInput, "{}:{}: {}", name, e.line(), e.what());
+  }
+  std::string().swap(text);
+
+  const IndicatorFunctions& f = kBuiltIn;
+  setParams(f, options);
+  const int n = static_cast<int>(bars.size());  // the parser caps the bars at INT_MAX
+  std::vector<float> stop(bars.size());
+  std::vector<float> state(bars.size());
+  f.stopLine(n, stop.data(), bars.high.data(), bars.low.data(), bars.close.data());
+  f.state(n, state.data(), bars.high.data(), bars.low.data(), bars.close.data());
+  bars = BarSeries();
+
+  const fmt::memory_buffer out = formatRows(stop, state, options.exact);
+  if (std::fwrite(out.data(), 1, out.size(), stdout) != out.size() || std::fflush(stdout) != 0) {
+    return fail(kFailure, "cannot write the output: {}", std::strerror(errno));
+  }
+  return 0;
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+#ifdef _WIN32
+  // Bytes as they are: CR LF in the input is handled by the parser, and rows end in LF only.
+  _setmode(_fileno(stdin), _O_BINARY);
+  _setmode(_fileno(stdout), _O_BINARY);
+#endif
+  RunOptions options;
+  try {
+    options = tarvok::tools::parseRunOptions(std::vector<std::string>(argv + 1, argv + argc));
+  } catch (const tarvok::tools::OptionError& e) {
+    return fail(kBadInput, "{}", e.what());
+  }
+  if (options.help) {
+    const std::string usage = tarvok::tools::usageText();
+    std::fwrite(usage.data(), 1, usage.size(), stdout);
+    return 0;
+  }
+  try {
+    return run(options);
+  } catch (const std::bad_alloc&) {
+    return fail(kFailure, "out of memory");
+  }
+}
