@@ -9,25 +9,28 @@
 //   which NaN it is does not matter. It is computed over fixed blocks of P bars: the fold of the
 //   window's part in the previous block (a suffix of that block, prepared once per block) joined
 //   with the running fold of the current block up to the bar;
-// - data-dependent choices are single min/max instructions or bit-mask selects, not branches;
 // - the "bars since" searches only need the index of the last bar that matched;
-// - the stop candidates are folds over windows anchored at the bar after the last bar of opposite
-//   state, so they too run forward one bar at a time.
+// - the stop candidates are folds over windows that start on the bar after the last bar of
+//   opposite state, so they too run forward one bar at a time.
+//
+// The arithmetic is SSE scalar code written with intrinsics: each operation is the one the plain
+// expression names, with its operands in the same order, and data-dependent choices are min/max
+// instructions or bit-mask selects. Left to itself the compiler turns such choices into branches,
+// which follow the prices and are mispredicted about every other bar.
 //
 // Bar j's inputs are read before its output is written, and never again afterwards, so the output
 // may even share storage with an input.
 
 #include <cstdint>
-#include <cstring>
 #include <limits>
 #include <utility>
 
 #include "indicator/cycle_params.h"
 
-#if defined(__SSE2__) || defined(__x86_64__)
-#include <emmintrin.h>
-#define TARVOK_HAS_SSE_MINMAX 1
+#if !(defined(__SSE2__) || defined(__x86_64__))
+#error "the indicator needs SSE2 scalar arithmetic (-msse2 -mfpmath=sse on 32-bit x86)"
 #endif
+#include <emmintrin.h>
 
 #if defined(__GNUC__)
 #define TARVOK_ALWAYS_INLINE inline __attribute__((always_inline))
@@ -37,81 +40,64 @@
 
 namespace tarvok {
 
-namespace detail {
+// A single-precision value in lane 0 of an SSE register. Values stay in registers and memory: on
+// 32-bit x86 a float returned by value from a function that is not inlined travels through the x87
+// stack, which quiets a signalling NaN.
+using Lane = __m128;
 
-// Values are kept in registers and memory only: on 32-bit x86 a float returned by value from a
-// function that is not inlined travels through the x87 stack, which quiets a signalling NaN.
+namespace lane {
 
-TARVOK_ALWAYS_INLINE std::uint32_t bitsOf(float x) {
-  std::uint32_t bits;
-  std::memcpy(&bits, &x, sizeof bits);
-  return bits;
+TARVOK_ALWAYS_INLINE Lane load(const float* p) { return _mm_load_ss(p); }
+TARVOK_ALWAYS_INLINE void store(float* p, Lane x) { _mm_store_ss(p, x); }
+TARVOK_ALWAYS_INLINE Lane constant(float x) { return _mm_set_ss(x); }
+TARVOK_ALWAYS_INLINE float value(Lane x) { return _mm_cvtss_f32(x); }
+
+TARVOK_ALWAYS_INLINE Lane add(Lane x, Lane y) { return _mm_add_ss(x, y); }
+TARVOK_ALWAYS_INLINE Lane sub(Lane x, Lane y) { return _mm_sub_ss(x, y); }
+TARVOK_ALWAYS_INLINE Lane mul(Lane x, Lane y) { return _mm_mul_ss(x, y); }
+TARVOK_ALWAYS_INLINE Lane div(Lane x, Lane y) { return _mm_div_ss(x, y); }
+
+// The sign bit cleared, NaN included.
+TARVOK_ALWAYS_INLINE Lane abs(Lane x) {
+  return _mm_and_ps(x, _mm_castsi128_ps(_mm_set1_epi32(0x7fffffff)));
 }
 
-TARVOK_ALWAYS_INLINE float fromBits(std::uint32_t bits) {
-  float x;
-  std::memcpy(&x, &bits, sizeof x);
-  return x;
-}
+// x > y ? x : y, and x < y ? x : y: y when either is NaN, and on a tie (maxss, minss).
+TARVOK_ALWAYS_INLINE Lane max(Lane x, Lane y) { return _mm_max_ss(x, y); }
+TARVOK_ALWAYS_INLINE Lane min(Lane x, Lane y) { return _mm_min_ss(x, y); }
 
+// Ordered comparisons: false when either is NaN.
+TARVOK_ALWAYS_INLINE bool greaterOrEqual(Lane x, Lane y) { return value(x) >= value(y); }
 
-// x > y ? x : y, and x < y ? x : y: y when either is NaN, and on a tie. These are exactly the SSE
-// maxss and minss instructions; written as intrinsics, the compiler cannot turn them into branches,
-// which it does with the plain expressions and which the prices then mispredict.
-#if defined(TARVOK_HAS_SSE_MINMAX)
-TARVOK_ALWAYS_INLINE float maxOf(float x, float y) {
-  return _mm_cvtss_f32(_mm_max_ss(_mm_set_ss(x), _mm_set_ss(y)));
-}
-TARVOK_ALWAYS_INLINE float minOf(float x, float y) {
-  return _mm_cvtss_f32(_mm_min_ss(_mm_set_ss(x), _mm_set_ss(y)));
-}
-// The absolute value: the sign bit cleared, NaN included.
-TARVOK_ALWAYS_INLINE float clearSign(float x) {
-  return _mm_cvtss_f32(_mm_and_ps(_mm_set_ss(x), _mm_castsi128_ps(_mm_set1_epi32(0x7fffffff))));
-}
-#else
-TARVOK_ALWAYS_INLINE float maxOf(float x, float y) { return x > y ? x : y; }
-TARVOK_ALWAYS_INLINE float minOf(float x, float y) { return x < y ? x : y; }
-TARVOK_ALWAYS_INLINE float clearSign(float x) { return fromBits(bitsOf(x) & 0x7fffffffu); }
-#endif
-
-// condition ? a : b with the bits of either unchanged, and without a branch: the conditions here
-// follow the prices, which a branch predictor cannot learn. The bit-mask select stays in the SSE
-// registers, off the slow moves between register files; a mask is made once and used twice.
-#if defined(TARVOK_HAS_SSE_MINMAX)
+// condition ? a : b, bits unchanged, without a branch. A mask is made once and used twice.
 using Mask = __m128;
 TARVOK_ALWAYS_INLINE Mask maskOf(bool condition) {
   return _mm_castsi128_ps(_mm_cvtsi32_si128(-static_cast<int>(condition)));
 }
-TARVOK_ALWAYS_INLINE float pick(Mask mask, float a, float b) {
-  return _mm_cvtss_f32(
-      _mm_or_ps(_mm_and_ps(mask, _mm_set_ss(a)), _mm_andnot_ps(mask, _mm_set_ss(b))));
+TARVOK_ALWAYS_INLINE Lane pick(Mask mask, Lane a, Lane b) {
+  return _mm_or_ps(_mm_and_ps(mask, a), _mm_andnot_ps(mask, b));
 }
-#else
-using Mask = std::uint32_t;
-TARVOK_ALWAYS_INLINE Mask maskOf(bool condition) { return 0u - static_cast<Mask>(condition); }
-TARVOK_ALWAYS_INLINE float pick(Mask mask, float a, float b) {
-  return fromBits((bitsOf(a) & mask) | (bitsOf(b) & ~mask));
-}
-#endif
+
+}  // namespace lane
+
+namespace detail {
 
 // Suffix folds of one block, for windows that start inside it: tail[i] stands for the fold over
 // block[i..], which only ever meets comparisons. It is NaN when block[i] is NaN (a NaN first
-// element sticks), else the largest (smallest) non-NaN value from i on. Which of two equal
-// values, or which NaN, cannot change a comparison, so ties and payloads are not tracked here.
+// element sticks), else the largest (smallest) non-NaN value from i on.
 template <bool kMax>
 TARVOK_ALWAYS_INLINE void blockTails(const float* block, int size, float* tail) {
   constexpr float kNone = kMax ? -std::numeric_limits<float>::infinity()
                                : std::numeric_limits<float>::infinity();
-  float r = kNone;
+  Lane r = lane::constant(kNone);
   for (int i = size - 1; i >= 0; --i) {
-    const float x = block[i];
+    const Lane x = lane::load(block + i);
     if (kMax) {
-      r = maxOf(x, r);        // a NaN x leaves r
-      tail[i] = maxOf(r, x);  // a NaN x is the result
+      r = lane::max(x, r);                    // a NaN x leaves r
+      lane::store(tail + i, lane::max(r, x));  // a NaN x is the result
     } else {
-      r = minOf(x, r);
-      tail[i] = minOf(r, x);
+      r = lane::min(x, r);
+      lane::store(tail + i, lane::min(r, x));
     }
   }
 }
@@ -119,16 +105,16 @@ TARVOK_ALWAYS_INLINE void blockTails(const float* block, int size, float* tail) 
 }  // namespace detail
 
 // Runs the engine over n bars and calls sink(j, stop, state) once per bar, oldest first, with the
-// stop line value and the trend state of bar j. period lies in 2..100.
+// stop line value (a Lane) and the trend state of bar j. period lies in 2..100.
 template <class Sink>
 TARVOK_ALWAYS_INLINE void runBandStop(int n, const float* high, const float* low, const float* close,
                                       int period, float multiplier, Sink&& sink) {
-  using detail::maxOf;
-  using detail::minOf;
-  using detail::pick;
-  constexpr float kInf = std::numeric_limits<float>::infinity();
+  using namespace lane;
   const int P = period;
-  const float periodAsFloat = static_cast<float>(P);
+  const Lane periodAsFloat = constant(static_cast<float>(P));
+  const Lane M = constant(multiplier);
+  const Lane zero = constant(0.0f);
+  const Lane half = constant(0.5f);
 
   // Each block of P bars is taken in two passes: its bands first (a loop with one carried sum),
   // then its band highs and lows, states and stop line. Short loops with few live values keep
@@ -143,8 +129,8 @@ TARVOK_ALWAYS_INLINE void runBandStop(int n, const float* high, const float* low
   float* upTailNext = tailStore[2];
   float* dnTailNext = tailStore[3];
 
-  float prevClose = 0.0f;
-  float sum = 0.0f;
+  Lane prevClose = zero;
+  Lane sum = zero;
 
   // Last bar on which the upper band stood at its high, and the lower band at its low.
   int lastUpAtHigh = -1;
@@ -154,10 +140,10 @@ TARVOK_ALWAYS_INLINE void runBandStop(int n, const float* high, const float* low
   // negative (positive) state, or over the whole history when there is no such bar. That is one
   // running fold from bar 0 that restarts on the bar after each bar of negative (positive) state.
   // The stop line copies these, so they keep the plain fold's choice among equal values (the
-  // earlier) and a NaN first element, as minOf(x, run) and maxOf(x, run) do.
-  float fallingRun = 0.0f, risingRun = 0.0f;
-  detail::Mask restartFalling = detail::maskOf(true);
-  detail::Mask restartRising = detail::maskOf(true);
+  // earlier) and a NaN first element, as min(x, run) and max(x, run) do.
+  Lane fallingRun = zero, risingRun = zero;
+  Mask restartFalling = maskOf(true);
+  Mask restartRising = maskOf(true);
 
   for (int blockStart = 0; blockStart < n; blockStart += P) {
     const int blockSize = (n - blockStart < P) ? n - blockStart : P;
@@ -167,24 +153,27 @@ TARVOK_ALWAYS_INLINE void runBandStop(int n, const float* high, const float* low
 
     // Pass 1: true range, average range and bands.
     for (int o = 0; o < blockSize; ++o) {
+      const Lane hi = load(h + o);
+      const Lane lo = load(l + o);
+
       // Each candidate replaces the running value unless that is greater.
-      float tr = maxOf(0.0f, h[o] - l[o]);
-      tr = maxOf(tr, detail::clearSign(prevClose - h[o]));
-      tr = maxOf(tr, detail::clearSign(prevClose - l[o]));
-      prevClose = c[o];
+      Lane tr = max(zero, sub(hi, lo));
+      tr = max(tr, abs(sub(prevClose, hi)));
+      tr = max(tr, abs(sub(prevClose, lo)));
+      prevClose = load(c + o);
 
       // The sum is carried, never recomputed: add first, then subtract.
-      sum = sum + tr;
-      if (blockStart != 0) sum = sum - trBlock[o];
-      trBlock[o] = tr;
+      sum = add(sum, tr);
+      if (blockStart != 0) sum = sub(sum, load(trBlock + o));
+      store(trBlock + o, tr);
       const int j = blockStart + o;
-      const float divisor = (j < P - 1) ? static_cast<float>(j + 1) : periodAsFloat;
-      const float atr = sum / divisor;
+      const Lane divisor = (j < P - 1) ? constant(static_cast<float>(j + 1)) : periodAsFloat;
+      const Lane atr = div(sum, divisor);
 
-      const float mid = (h[o] + l[o]) * 0.5f;
-      const float w = multiplier * atr;
-      upBlock[o] = w + mid;
-      dnBlock[o] = mid - w;
+      const Lane mid = mul(add(hi, lo), half);
+      const Lane w = mul(M, atr);
+      store(upBlock + o, add(w, mid));
+      store(dnBlock + o, sub(mid, w));
     }
 
     if (blockStart == 0) {
@@ -204,31 +193,32 @@ TARVOK_ALWAYS_INLINE void runBandStop(int n, const float* high, const float* low
     }
 
     // Pass 2: band high and low, trend state, stop line.
-    float upRun = -kInf, dnRun = kInf;  // folds of the block so far, passing over NaN
+    Lane upRun = constant(-std::numeric_limits<float>::infinity());  // the block so far, NaN
+    Lane dnRun = constant(std::numeric_limits<float>::infinity());   // passed over
     for (int o = 0; o < blockSize; ++o) {
       const int j = blockStart + o;
-      const float up = upBlock[o];
-      const float dn = dnBlock[o];
+      const Lane up = load(upBlock + o);
+      const Lane dn = load(dnBlock + o);
 
       // The window's part in the previous block decides when its first element is NaN; for the
-      // block's last bar the "previous part" is the whole block's fold.
-      upRun = maxOf(up, upRun);
-      dnRun = minOf(dn, dnRun);
-      const float hu = maxOf(upRun, upTail[o + 1]);
-      const float ld = minOf(dnRun, dnTail[o + 1]);
+      // block's last bar that part is the whole block's fold.
+      upRun = max(up, upRun);
+      dnRun = min(dn, dnRun);
+      const Lane hu = max(upRun, load(upTail + o + 1));
+      const Lane ld = min(dnRun, load(dnTail + o + 1));
 
       // Trend state from the two "bars since" searches; 0 when nothing matched.
-      lastUpAtHigh = (up >= hu) ? j : lastUpAtHigh;
-      lastDnAtLow = (ld >= dn) ? j : lastDnAtLow;
+      lastUpAtHigh = greaterOrEqual(up, hu) ? j : lastUpAtHigh;
+      lastDnAtLow = greaterOrEqual(ld, dn) ? j : lastDnAtLow;
       const std::int32_t t = (lastUpAtHigh < 0) ? 0 : j - lastUpAtHigh;
       const std::int32_t u = (lastDnAtLow < 0) ? 0 : j - lastDnAtLow;
       const std::int32_t state = t - u;
 
-      fallingRun = pick(restartFalling, up, minOf(up, fallingRun));
-      risingRun = pick(restartRising, dn, maxOf(dn, risingRun));
-      restartFalling = detail::maskOf(state < 0);
-      restartRising = detail::maskOf(state > 0);
-      const float stop = pick(restartRising, fallingRun, pick(restartFalling, risingRun, c[o]));
+      fallingRun = pick(restartFalling, up, min(up, fallingRun));
+      risingRun = pick(restartRising, dn, max(dn, risingRun));
+      restartFalling = maskOf(state < 0);
+      restartRising = maskOf(state > 0);
+      const Lane stop = pick(restartRising, fallingRun, pick(restartFalling, risingRun, load(c + o)));
 
       sink(j, stop, state);
     }
