@@ -1,9 +1,10 @@
 # Static checks of the built DLL, run without starting it:
 # - it imports only system DLLs (the runtimes are linked in);
 # - it exports exactly the expected names, undecorated;
-# - the code its exports reach holds no x87 instruction: on 32-bit x86 only SSE2 scalar math gives
-#   the indicator's bits, and an x87 load quiets a signalling NaN.
-# Arguments: -DOBJDUMP= -DDLL= -DEXPORTS=a,b,c
+# - the code that the table functions reach holds no x87 instruction: on 32-bit x86 only SSE2
+#   scalar math gives the indicator's bits, and an x87 load quiets a signalling NaN.
+# Arguments: -DOBJDUMP= -DDLL= -DEXPORTS=a,b,c [-DROOTS=f,g,h: the table functions, found by their
+# symbols; the exports when not given]
 cmake_minimum_required(VERSION 3.25)
 
 set(system_dlls KERNEL32.dll msvcrt.dll USER32.dll ADVAPI32.dll ntdll.dll)
@@ -69,7 +70,10 @@ foreach(line IN LISTS lines)
   endif()
 endforeach()
 
-string(REPLACE "," ";" roots "${EXPORTS}")
+if(NOT DEFINED ROOTS)
+  set(ROOTS "${EXPORTS}")
+endif()
+string(REPLACE "," ";" roots "${ROOTS}")
 list(TRANSFORM roots PREPEND "_")
 set(reached "")
 set(queue ${roots})

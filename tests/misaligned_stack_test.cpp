@@ -54,14 +54,27 @@ struct TableFunctions {
   CalcFunc stopLine, setParams, state;
 };
 
-// In the Windows build the functions come from tarvok.dll itself, as the terminal reaches them.
+// In the Windows build the functions come from tarvok.dll itself, through its registration table
+// (6-byte records: a 16-bit number, then the address), as the terminal reaches them.
 TableFunctions tableFunctions() {
 #if defined(_WIN32)
   static HMODULE dll = LoadLibraryA("tarvok.dll");
   if (dll == nullptr) return {nullptr, nullptr, nullptr};
-  return {reinterpret_cast<CalcFunc>(GetProcAddress(dll, "CalcZhouqiWW")),
-          reinterpret_cast<CalcFunc>(GetProcAddress(dll, "SetZhouqiParams")),
-          reinterpret_cast<CalcFunc>(GetProcAddress(dll, "CalcZhouqiW"))};
+  using RegisterFn = int(__cdecl*)(void**);
+  const auto registerTdxFunc = reinterpret_cast<RegisterFn>(
+      reinterpret_cast<void*>(GetProcAddress(dll, "RegisterTdxFunc")));
+  void* table = nullptr;
+  if (registerTdxFunc == nullptr || registerTdxFunc(&table) != 1) return {nullptr, nullptr, nullptr};
+  CalcFunc byNumber[12] = {};
+  for (const auto* record = static_cast<const unsigned char*>(table);; record += 6) {
+    std::uint16_t number;
+    std::uint32_t address;
+    std::memcpy(&number, record, 2);
+    std::memcpy(&address, record + 2, 4);
+    if (number == 0) break;
+    if (number < 12) byNumber[number] = reinterpret_cast<CalcFunc>(static_cast<std::uintptr_t>(address));
+  }
+  return {byNumber[9], byNumber[10], byNumber[11]};
 #else
   return {CalcZhouqiWW, SetZhouqiParams, CalcZhouqiW};
 #endif

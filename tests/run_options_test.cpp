@@ -62,4 +62,19 @@ TEST(RunOptions, RefusesMalformedArguments) {
   EXPECT_EQ(verdict({"a.csv", "b.csv"}), "more than one input file: \"b.csv\"");
 }
 
+TEST(RunOptions, PluginAndFormula) {
+  const RunOptions o = parseRunOptions({"--plugin", "./tarvok.dll", "a.csv"});
+  EXPECT_EQ(o.plugin, "./tarvok.dll");
+  EXPECT_FALSE(o.formula);
+  EXPECT_EQ(o.file, "a.csv");
+  const RunOptions f = parseRunOptions({"--formula", "--plugin=lib dir/libtarvok.so"});
+  EXPECT_EQ(f.plugin, "lib dir/libtarvok.so");
+  EXPECT_TRUE(f.formula);
+  EXPECT_TRUE(parseRunOptions({}).plugin.empty());
+  EXPECT_EQ(verdict({"--formula"}), "--formula needs --plugin PATH");
+  EXPECT_EQ(verdict({"--plugin"}), "--plugin needs a value");
+  EXPECT_EQ(verdict({"--plugin="}), "--plugin needs a path");
+  EXPECT_EQ(verdict({"--formula=1", "--plugin", "x"}), "unknown option \"--formula=1\" (see --help)");
+}
+
 }  // namespace

@@ -48,11 +48,15 @@ RunOptions parseRunOptions(const std::vector<std::string>& args) {
       options.exact = true;
       continue;
     }
+    if (arg == "--formula") {
+      options.formula = true;
+      continue;
+    }
 
     // Options with a value, as "--name value" or "--name=value".
     const std::size_t equals = arg.find('=');
     const std::string name = arg.substr(0, equals);
-    if (name != "--period" && name != "--multiplier") {
+    if (name != "--period" && name != "--multiplier" && name != "--plugin") {
       throw OptionError(fmt::format("unknown option \"{}\" (see --help)", arg));
     }
     std::string value;
@@ -64,6 +68,11 @@ RunOptions parseRunOptions(const std::vector<std::string>& args) {
       throw OptionError(fmt::format("{} needs a value", name));
     }
 
+    if (name == "--plugin") {
+      if (value.empty()) throw OptionError("--plugin needs a path");
+      options.plugin = value;
+      continue;
+    }
     const float number = numberOption(name, value);
     if (name == "--period") {
       int period = 0;
@@ -80,12 +89,16 @@ RunOptions parseRunOptions(const std::vector<std::string>& args) {
       options.multiplier = number;
     }
   }
+  if (options.formula && options.plugin.empty()) {
+    throw OptionError("--formula needs --plugin PATH");
+  }
   return options;
 }
 
 std::string usageText() {
   return fmt::format(
-      "usage: tarvok-run [--period P] [--multiplier M] [--exact] [FILE]\n"
+      "usage: tarvok-run [--plugin PATH] [--period P] [--multiplier M] [--exact] [FILE]\n"
+      "       tarvok-run --plugin PATH --formula\n"
       "\n"
       "Runs the band-stop indicator over the bars of a CSV file (standard input when FILE is\n"
       "absent or -) and writes one row per bar: bar,stop,state.\n"
@@ -97,9 +110,14 @@ std::string usageText() {
       "                   half up (default {})\n"
       "  --multiplier M   band width in average ranges, {} to {} (default {})\n"
       "  --exact          print the stop line as the 8 hex digits of its IEEE-754 bits\n"
+      "  --plugin PATH    load the plug-in (tarvok.dll, libtarvok.so), register it with an\n"
+      "                   empty slot and call functions 10, 9 and 11 through the table it\n"
+      "                   hands out, as the terminal does; the lines the plug-in writes on\n"
+      "                   standard output (its run log echo) go to standard error instead\n"
+      "  --formula        with --plugin: print the plug-in's formula text (gettdxcode)\n"
       "  --help           print this text\n"
       "\n"
-      "Exit status: 0 on success, 2 on bad input or options.\n",
+      "Exit status: 0 on success, 2 on bad input or options or a plug-in that cannot be used.\n",
       kMinPeriod, kMaxPeriod, kInitialPeriod, kMinMultiplier, kMaxMultiplier, kInitialMultiplier);
 }
 

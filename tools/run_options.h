@@ -14,6 +14,10 @@ struct RunOptions {
   std::optional<float> multiplier;
   bool exact = false;  // stop line as the hex digits of its bits
   bool help = false;
+  // A plug-in to load and call as the terminal does (empty: the built-in functions), and whether
+  // to print its formula text instead of running the indicator.
+  std::string plugin;
+  bool formula = false;
   std::string file = "-";  // "-" is standard input
 };
 
@@ -23,7 +27,8 @@ class OptionError : public std::runtime_error {
 };
 
 // Parses the arguments after the program name. A period or multiplier that function 10 would
-// refuse is an error, so that no option is silently ignored. Throws OptionError.
+// refuse is an error, so that no option is silently ignored; so is --formula without --plugin.
+// Throws OptionError.
 RunOptions parseRunOptions(const std::vector<std::string>& args);
 
 // The usage text for --help.

@@ -7,6 +7,7 @@
 #include <cstring>
 #include <limits>
 #include <new>
+#include <optional>
 #include <string>
 #include <utility>
 #include <vector>
@@ -17,27 +18,26 @@
 #include "indicator/cycle_params.h"
 #include "indicator/output_functions.h"
 #include "tools/bar_csv.h"
+#include "tools/plugin_host.h"
 #include "tools/run_options.h"
 
 #ifdef _WIN32
 #include <fcntl.h>
 #include <io.h>
+#else
+#include <unistd.h>
 #endif
 
 namespace {
 
 using tarvok::tools::BarSeries;
+using tarvok::tools::IndicatorFunctions;
+using tarvok::tools::Plugin;
+using tarvok::tools::PluginError;
 using tarvok::tools::RunOptions;
 
 constexpr int kBadInput = 2;
 constexpr int kFailure = 1;
-
-// The table functions the tool goes through: the built-in ones, or those of a loaded plug-in.
-struct IndicatorFunctions {
-  CalcFunc stopLine;   // function 9
-  CalcFunc setParams;  // function 10
-  CalcFunc state;      // function 11
-};
 
 constexpr IndicatorFunctions kBuiltIn = {&CalcZhouqiWW, &SetZhouqiParams, &CalcZhouqiW};
 
@@ -82,6 +82,63 @@ fmt::memory_buffer formatRows(const std::vector<float>& stop, const std::vector<
   return out;
 }
 
+// A plug-in echoes its run log on standard output, from its own thread and until it is unloaded,
+// even at process exit. While one is loaded, file descriptor 1 is pointed at standard error, so
+// those lines still show, and the tool writes its own output to the original standard output.
+class StdoutDiversion {
+ public:
+  StdoutDiversion() {
+    std::fflush(stdout);
+#ifdef _WIN32
+    const int saved = _dup(1);
+    if (saved < 0) return;
+    _setmode(saved, _O_BINARY);
+    output_ = _fdopen(saved, "wb");
+    if (output_ == nullptr) {
+      _close(saved);
+      return;
+    }
+    _dup2(2, 1);
+#else
+    const int saved = dup(1);
+    if (saved < 0) return;
+    output_ = fdopen(saved, "wb");
+    if (output_ == nullptr) {
+      close(saved);
+      return;
+    }
+    dup2(2, 1);
+#endif
+  }
+  StdoutDiversion(const StdoutDiversion&) = delete;
+  StdoutDiversion& operator=(const StdoutDiversion&) = delete;
+
+  // Where the tool's own output goes; stdout itself when no copy could be made.
+  std::FILE* output() const { return output_ != nullptr ? output_ : stdout; }
+
+ private:
+  std::FILE* output_ = nullptr;
+};
+
+int writeAll(std::FILE* out, const char* data, std::size_t size) {
+  if (std::fwrite(data, 1, size, out) != size || std::fflush(out) != 0) {
+    return fail(kFailure, "cannot write the output: {}", std::strerror(errno));
+  }
+  return 0;
+}
+
+int printFormula(const RunOptions& options) {
+  StdoutDiversion diversion;
+  std::string text;
+  try {
+    Plugin plugin(options.plugin);
+    text = plugin.formulaText();
+  } catch (const PluginError& e) {
+    return fail(kBadInput, "{}", e.what());
+  }
+  return writeAll(diversion.output(), text.data(), text.size());
+}
+
 int run(const RunOptions& options) {
   const bool fromStdin = options.file == "-";
   const std::string name = fromStdin ? "<stdin>" : options.file;
@@ -108,7 +165,19 @@ int run(const RunOptions& options) {
   }
   std::string().swap(text);
 
-  const IndicatorFunctions& f = kBuiltIn;
+  std::optional<StdoutDiversion> diversion;
+  std::optional<Plugin> plugin;
+  IndicatorFunctions f = kBuiltIn;
+  if (!options.plugin.empty()) {
+    diversion.emplace();
+    try {
+      plugin.emplace(options.plugin);
+      f = plugin->registerFunctions();
+    } catch (const PluginError& e) {
+      return fail(kBadInput, "{}", e.what());
+    }
+  }
+
   setParams(f, options);
   const int n = static_cast<int>(bars.size());  // the parser caps the bars at INT_MAX
   std::vector<float> stop(bars.size());
@@ -118,10 +187,7 @@ int run(const RunOptions& options) {
   bars = BarSeries();
 
   const fmt::memory_buffer out = formatRows(stop, state, options.exact);
-  if (std::fwrite(out.data(), 1, out.size(), stdout) != out.size() || std::fflush(stdout) != 0) {
-    return fail(kFailure, "cannot write the output: {}", std::strerror(errno));
-  }
-  return 0;
+  return writeAll(diversion ? diversion->output() : stdout, out.data(), out.size());
 }
 
 }  // namespace
@@ -144,7 +210,7 @@ int main(int argc, char** argv) {
     return 0;
   }
   try {
-    return run(options);
+    return options.formula ? printFormula(options) : run(options);
   } catch (const std::bad_alloc&) {
     return fail(kFailure, "out of memory");
   }

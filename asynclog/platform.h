@@ -1,0 +1,143 @@
+#pragma once
+// The platform seams of asynclog: locks, the per-thread queue slot and how the drain learns that a
+// queue's thread has ended, local time, and the polling timer. platform_posix.cpp and
+// platform_win32.cpp implement them.
+
+#include <cstddef>
+#include <cstdint>
+#include <ctime>
+
+#ifdef _WIN32
+#ifndef NOMINMAX
+#define NOMINMAX
+#endif
+#ifndef WIN32_LEAN_AND_MEAN
+#define WIN32_LEAN_AND_MEAN
+#endif
+#include <windows.h>
+#else
+#include <atomic>
+#include <condition_variable>
+#include <mutex>
+#include <thread>
+#endif
+
+namespace asynclog::detail {
+
+class ThreadQueue;
+
+// Frees a queue the logger has given up (defined with the queue).
+void destroyQueue(ThreadQueue* queue) noexcept;
+
+#ifdef _WIN32
+// Text mode writes "\r\n" for each '\n'.
+constexpr std::size_t kNewlineBytes = 2;
+#else
+constexpr std::size_t kNewlineBytes = 1;
+#endif
+
+class Lock {
+ public:
+  Lock() noexcept = default;
+  Lock(const Lock&) = delete;
+  Lock& operator=(const Lock&) = delete;
+  void lock() noexcept;
+  bool tryLock() noexcept;
+  void unlock() noexcept;
+
+ private:
+#ifdef _WIN32
+  // Needs no destruction: nothing to undo when the DLL is unloaded.
+  SRWLOCK lock_ = SRWLOCK_INIT;
+#else
+  std::mutex mutex_;
+#endif
+};
+
+class LockGuard {
+ public:
+  explicit LockGuard(Lock& lock) noexcept : lock_(lock) { lock_.lock(); }
+  LockGuard(const LockGuard&) = delete;
+  LockGuard& operator=(const LockGuard&) = delete;
+  ~LockGuard() { lock_.unlock(); }
+
+ private:
+  Lock& lock_;
+};
+
+// Stored in each queue: tells the drain whether the owner thread has ended.
+class OwnerLink {
+ public:
+  // Called on the owner thread when its queue is created.
+  void attach() noexcept;
+  // True once the owner thread has ended: whatever it pushed is then visible to the drain.
+  bool ended() noexcept;
+  // The logger gives the queue up (shutdown); true when the caller must free it now, false when
+  // the owner thread will.
+  bool release() noexcept;
+
+#ifndef _WIN32
+  // On the owner thread's end; true when the logger gave the queue up already.
+  bool markEnded() noexcept;
+  bool released() noexcept;
+#endif
+
+ private:
+#ifdef _WIN32
+  HANDLE thread_ = nullptr;
+#else
+  enum : std::uint8_t { kLive, kEnded, kReleased };
+  std::atomic<std::uint8_t> state_{kLive};
+#endif
+};
+
+// Where each thread keeps its own queue.
+class ThreadSlot {
+ public:
+  bool open() noexcept;
+  void close() noexcept;
+  // The calling thread's queue, or nullptr when it has none (or the logger gave it up).
+  ThreadQueue* get() noexcept;
+  void set(ThreadQueue* queue, OwnerLink& link) noexcept;
+
+ private:
+#ifdef _WIN32
+  DWORD index_ = TLS_OUT_OF_INDEXES;
+#endif
+};
+
+std::uint32_t currentThreadId() noexcept;
+bool localTime(std::time_t t, std::tm& out) noexcept;
+
+// Calls fn(arg) every interval until stopped.
+class Ticker {
+ public:
+  using Fn = void (*)(void*);  // must not throw
+  Ticker() = default;
+  Ticker(const Ticker&) = delete;
+  Ticker& operator=(const Ticker&) = delete;
+  // Throws std::runtime_error or std::system_error when the thread or timer cannot be made.
+  void start(std::int64_t intervalNs, Fn fn, void* arg);
+  // Stops and waits for a call in progress.
+  void stop() noexcept;
+  // Process end: stops further calls if it can, waits for nothing.
+  void abandon() noexcept;
+  bool running() const noexcept;
+
+ private:
+  Fn fn_ = nullptr;
+  void* arg_ = nullptr;
+#ifdef _WIN32
+  static VOID CALLBACK onTimer(PTP_CALLBACK_INSTANCE instance, PVOID context, PTP_TIMER timer);
+  PTP_TIMER timer_ = nullptr;
+#else
+  void run() noexcept;
+  std::int64_t intervalNs_ = 0;
+  std::thread thread_;
+  std::mutex mutex_;
+  std::condition_variable wake_;
+  std::atomic<bool> stop_{false};
+#endif
+};
+
+}  // namespace asynclog::detail

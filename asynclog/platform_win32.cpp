@@ -1,0 +1,102 @@
+// Windows seams. Nothing here may keep the DLL loaded or run after it is unmapped:
+// - the queue pointer lives in a plain TLS slot (a thread_local with a destructor would take a
+//   per-thread module reference in libstdc++ and hang the process later); the drain learns that a
+//   thread ended from a SYNCHRONIZE handle to it, and TlsFree at shutdown returns the index;
+// - the polling is a thread-pool timer, which can be stopped and waited for under the loader lock
+//   (joining a thread there hangs FreeLibrary; a detached one would run on unmapped code).
+
+#include <limits>
+#include <stdexcept>
+
+#include "asynclog/platform.h"
+
+namespace asynclog::detail {
+
+void Lock::lock() noexcept { AcquireSRWLockExclusive(&lock_); }
+bool Lock::tryLock() noexcept { return TryAcquireSRWLockExclusive(&lock_) != 0; }
+void Lock::unlock() noexcept { ReleaseSRWLockExclusive(&lock_); }
+
+void OwnerLink::attach() noexcept {
+  // Without a handle the queue counts as live until shutdown.
+  thread_ = OpenThread(SYNCHRONIZE, FALSE, GetCurrentThreadId());
+}
+
+bool OwnerLink::ended() noexcept {
+  return thread_ != nullptr && WaitForSingleObject(thread_, 0) == WAIT_OBJECT_0;
+}
+
+bool OwnerLink::release() noexcept {
+  // The owner thread never touches the queue again: its slot dies with the TLS index, and a live
+  // thread runs no code of ours while the DLL is unloaded.
+  if (thread_ != nullptr) {
+    CloseHandle(thread_);
+    thread_ = nullptr;
+  }
+  return true;
+}
+
+bool ThreadSlot::open() noexcept {
+  index_ = TlsAlloc();
+  return index_ != TLS_OUT_OF_INDEXES;
+}
+
+void ThreadSlot::close() noexcept {
+  if (index_ != TLS_OUT_OF_INDEXES) {
+    TlsFree(index_);
+    index_ = TLS_OUT_OF_INDEXES;
+  }
+}
+
+ThreadQueue* ThreadSlot::get() noexcept {
+  if (index_ == TLS_OUT_OF_INDEXES) return nullptr;
+  return static_cast<ThreadQueue*>(TlsGetValue(index_));
+}
+
+void ThreadSlot::set(ThreadQueue* queue, OwnerLink&) noexcept {
+  if (index_ != TLS_OUT_OF_INDEXES) TlsSetValue(index_, queue);
+}
+
+std::uint32_t currentThreadId() noexcept { return GetCurrentThreadId(); }
+
+bool localTime(std::time_t t, std::tm& out) noexcept { return localtime_s(&out, &t) == 0; }
+
+VOID CALLBACK Ticker::onTimer(PTP_CALLBACK_INSTANCE, PVOID context, PTP_TIMER) {
+  auto* ticker = static_cast<Ticker*>(context);
+  ticker->fn_(ticker->arg_);
+}
+
+void Ticker::start(std::int64_t intervalNs, Fn fn, void* arg) {
+  fn_ = fn;
+  arg_ = arg;
+  PTP_TIMER timer = CreateThreadpoolTimer(&Ticker::onTimer, this, nullptr);
+  if (timer == nullptr) throw std::runtime_error("asynclog: CreateThreadpoolTimer failed");
+  std::int64_t periodMs = intervalNs / 1000000;
+  if (periodMs < 1) periodMs = 1;
+  if (periodMs > std::numeric_limits<LONG>::max()) periodMs = std::numeric_limits<LONG>::max();
+  // First drain at once (a relative due time of 100 ns), then every period.
+  ULARGE_INTEGER due;
+  due.QuadPart = static_cast<ULONGLONG>(-1LL);
+  FILETIME dueTime;
+  dueTime.dwLowDateTime = due.LowPart;
+  dueTime.dwHighDateTime = due.HighPart;
+  SetThreadpoolTimer(timer, &dueTime, static_cast<DWORD>(periodMs), 0);
+  timer_ = timer;
+}
+
+void Ticker::stop() noexcept {
+  if (timer_ == nullptr) return;
+  SetThreadpoolTimer(timer_, nullptr, 0, 0);
+  WaitForThreadpoolTimerCallbacks(timer_, TRUE);
+  CloseThreadpoolTimer(timer_);
+  timer_ = nullptr;
+}
+
+void Ticker::abandon() noexcept {
+  // Not even SetThreadpoolTimer: the pool's threads are gone, and its locks may have gone with
+  // them. The timer is left to the process end.
+  timer_ = nullptr;
+}
+
+bool Ticker::running() const noexcept { return timer_ != nullptr; }
+
+}  // namespace asynclog::detail

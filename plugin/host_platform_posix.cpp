@@ -1,0 +1,40 @@
+// Linux side of the platform seam, for the native build. A Linux path has no backslash, so the
+// program directory comes out as "." here unless a test supplies a path.
+
+#include "plugin/host_platform.h"
+
+#include <unistd.h>
+
+namespace tarvok::platform {
+
+namespace {
+
+std::string executablePath() {
+  char buffer[4096];
+  const ssize_t n = readlink("/proc/self/exe", buffer, sizeof buffer);
+  if (n <= 0 || static_cast<std::size_t>(n) >= sizeof buffer) return {};
+  return std::string(buffer, static_cast<std::size_t>(n));
+}
+
+}  // namespace
+
+unsigned long moduleFileNameA(char* buffer, unsigned long size) {
+  const std::string path = executablePath();
+  return path.empty() ? 0 : storeModulePath(path, buffer, size);
+}
+
+// Bytes widened one to one: enough for the ASCII paths of the native build.
+unsigned long moduleFileNameW(wchar_t* buffer, unsigned long size) {
+  const std::string path = executablePath();
+  return path.empty() ? 0 : storeModulePath(path, buffer, size);
+}
+
+std::filesystem::path fileSystemPath(const std::string& ansiPath) {
+  return std::filesystem::path(ansiPath);
+}
+
+const char* nullDevice() { return "/dev/null"; }
+
+bool localTime(std::time_t t, std::tm& out) { return localtime_r(&t, &out) != nullptr; }
+
+}  // namespace tarvok::platform

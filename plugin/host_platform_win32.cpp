@@ -1,0 +1,39 @@
+// Win32 side of the platform seam.
+
+#include "plugin/host_platform.h"
+
+#ifndef WIN32_LEAN_AND_MEAN
+#define WIN32_LEAN_AND_MEAN
+#endif
+#include <windows.h>
+
+#include <system_error>
+
+namespace tarvok::platform {
+
+unsigned long moduleFileNameA(char* buffer, unsigned long size) {
+  return GetModuleFileNameA(nullptr, buffer, size);
+}
+
+unsigned long moduleFileNameW(wchar_t* buffer, unsigned long size) {
+  return GetModuleFileNameW(nullptr, buffer, size);
+}
+
+std::filesystem::path fileSystemPath(const std::string& ansiPath) {
+  if (ansiPath.empty()) return {};
+  const int length = static_cast<int>(ansiPath.size());
+  const int wideLength = MultiByteToWideChar(CP_ACP, 0, ansiPath.data(), length, nullptr, 0);
+  if (wideLength <= 0) {
+    throw std::system_error(static_cast<int>(GetLastError()), std::system_category(),
+                            "MultiByteToWideChar");
+  }
+  std::wstring wide(static_cast<std::size_t>(wideLength), L'\0');
+  MultiByteToWideChar(CP_ACP, 0, ansiPath.data(), length, &wide[0], wideLength);
+  return std::filesystem::path(wide);
+}
+
+const char* nullDevice() { return "NUL"; }
+
+bool localTime(std::time_t t, std::tm& out) { return localtime_s(&out, &t) == 0; }
+
+}  // namespace tarvok::platform

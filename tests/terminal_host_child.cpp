@@ -1,0 +1,194 @@
+// A stand-in for the terminal, run by terminal_host_test from a scratch folder laid out like the
+// terminal's: it loads tarvok.dll from beside itself and does what the terminal does, printing
+// what it saw as "host: key=value" lines among the plug-in's own log echo.
+//
+//   terminal_host_child register   registrations, the table, the three functions, the formula text,
+//                                  then FreeLibrary (timed) and a reload
+//   terminal_host_child cycles N   N load/register/free cycles; handles, threads, TLS indexes
+//   terminal_host_child exit       registers and ends the process without FreeLibrary
+
+#include <windows.h>
+#include <tlhelp32.h>
+
+#include <cmath>
+#include <cstdint>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <string>
+
+namespace {
+
+using CalcFunc = void(__cdecl*)(int, float*, float*, float*, float*);
+using RegisterFn = int(__cdecl*)(void**);
+using FormulaFn = const char*(__cdecl*)();
+
+struct Plugin {
+  HMODULE dll = nullptr;
+  RegisterFn registerTdxFunc = nullptr;
+  FormulaFn gettdxcode = nullptr;
+};
+
+void say(const char* key, long long value) {
+  std::printf("host: %s=%lld\n", key, value);
+  std::fflush(stdout);
+}
+
+template <class F>
+F procAddress(HMODULE dll, const char* name) {
+  return reinterpret_cast<F>(reinterpret_cast<void*>(GetProcAddress(dll, name)));
+}
+
+Plugin load() {
+  Plugin p;
+  p.dll = LoadLibraryA("tarvok.dll");
+  if (p.dll == nullptr) return p;
+  p.registerTdxFunc = procAddress<RegisterFn>(p.dll, "RegisterTdxFunc");
+  p.gettdxcode = procAddress<FormulaFn>(p.dll, "gettdxcode");
+  return p;
+}
+
+// The table as the terminal reads it: 6-byte records, a 16-bit number then a 32-bit address.
+CalcFunc findFunction(const void* table, int number) {
+  const auto* bytes = static_cast<const unsigned char*>(table);
+  for (int i = 0; i < 16; ++i, bytes += 6) {
+    std::uint16_t n;
+    std::uint32_t address;
+    std::memcpy(&n, bytes, 2);
+    std::memcpy(&address, bytes + 2, 4);
+    if (n == 0) return nullptr;
+    if (n == number) return reinterpret_cast<CalcFunc>(static_cast<std::uintptr_t>(address));
+  }
+  return nullptr;
+}
+
+long long threadCount() {
+  HANDLE snapshot = CreateToolhelp32Snapshot(TH32CS_SNAPTHREAD, 0);
+  if (snapshot == INVALID_HANDLE_VALUE) return -1;
+  THREADENTRY32 entry;
+  entry.dwSize = sizeof entry;
+  long long count = 0;
+  for (BOOL ok = Thread32First(snapshot, &entry); ok; ok = Thread32Next(snapshot, &entry)) {
+    if (entry.th32OwnerProcessID == GetCurrentProcessId()) ++count;
+  }
+  CloseHandle(snapshot);
+  return count;
+}
+
+long long handleCount() {
+  DWORD count = 0;
+  GetProcessHandleCount(GetCurrentProcess(), &count);
+  return count;
+}
+
+// The next free TLS index: it climbs when something allocates indexes and never frees them.
+long long nextTlsIndex() {
+  const DWORD index = TlsAlloc();
+  TlsFree(index);
+  return index;
+}
+
+int runRegister() {
+  Plugin p = load();
+  say("loaded", p.dll != nullptr && p.registerTdxFunc != nullptr && p.gettdxcode != nullptr);
+  if (p.dll == nullptr || p.registerTdxFunc == nullptr || p.gettdxcode == nullptr) return 1;
+
+  void* slot = nullptr;
+  say("register_empty", p.registerTdxFunc(&slot));
+  void* const table = slot;
+  say("register_again", p.registerTdxFunc(&slot));
+  say("slot_unchanged", slot == table);
+  int foreign = 0;
+  void* foreignSlot = &foreign;
+  say("register_foreign", p.registerTdxFunc(&foreignSlot));
+  say("foreign_unchanged", foreignSlot == &foreign);
+  say("register_null", p.registerTdxFunc(nullptr));
+
+  const auto* record = static_cast<const unsigned char*>(table);
+  for (int i = 0; i < 4; ++i, record += 6) {
+    std::uint16_t n;
+    std::uint32_t address;
+    std::memcpy(&n, record, 2);
+    std::memcpy(&address, record + 2, 4);
+    say(("record" + std::to_string(i) + "_number").c_str(), n);
+    say(("record" + std::to_string(i) + "_nonnull").c_str(), address != 0);
+  }
+
+  // The worked example: period 2, multiplier 1.
+  float high[10] = {10, 11, 12, 13, 14, 13, 12, 11, 10, 9};
+  float low[10] = {9, 10, 11, 12, 13, 12, 11, 10, 9, 8};
+  float close[10] = {9.5f, 10.5f, 11.5f, 12.5f, 13.5f, 12.5f, 11.5f, 10.5f, 9.5f, 8.5f};
+  float out[10];
+  float period[1] = {2.0f};
+  float multiplier[1] = {1.0f};
+  findFunction(table, 10)(10, out, period, multiplier, close);
+  findFunction(table, 9)(10, out, high, low, close);
+  for (int j = 0; j < 10; ++j) say(("stop" + std::to_string(j) + "_x4").c_str(), std::lround(out[j] * 4));
+  findFunction(table, 11)(10, out, high, low, close);
+  for (int j = 0; j < 10; ++j) say(("state" + std::to_string(j)).c_str(), std::lround(out[j]));
+
+  const char* text = p.gettdxcode();
+  say("formula_same_address", text == p.gettdxcode());
+  say("formula_length", static_cast<long long>(std::strlen(text)));
+
+  // Let the polling timer drain at least once, then unload while the process goes on.
+  Sleep(1500);
+  LARGE_INTEGER frequency, before, after;
+  QueryPerformanceFrequency(&frequency);
+  QueryPerformanceCounter(&before);
+  const BOOL freed = FreeLibrary(p.dll);
+  QueryPerformanceCounter(&after);
+  say("freed", freed);
+  say("unload_us", (after.QuadPart - before.QuadPart) * 1000000 / frequency.QuadPart);
+  say("still_loaded", GetModuleHandleA("tarvok.dll") != nullptr);
+
+  // The process must go on safely, and the library load again.
+  Sleep(1500);
+  Plugin again = load();
+  void* slot2 = nullptr;
+  say("reload_register", again.registerTdxFunc ? again.registerTdxFunc(&slot2) : -1);
+  FreeLibrary(again.dll);
+  say("done", 1);
+  return 0;
+}
+
+int runCycles(int cycles) {
+  // One cycle first, so that what the system sets up once is not counted.
+  for (int round = 0; round < 2; ++round) {
+    const long long handles = handleCount();
+    const long long threads = threadCount();
+    const long long tls = nextTlsIndex();
+    for (int i = 0; i < (round == 0 ? 1 : cycles); ++i) {
+      Plugin p = load();
+      void* slot = nullptr;
+      if (p.registerTdxFunc != nullptr) p.registerTdxFunc(&slot);
+      FreeLibrary(p.dll);
+    }
+    if (round == 1) {
+      say("handles_added", handleCount() - handles);
+      say("threads_added", threadCount() - threads);
+      say("tls_indexes_added", nextTlsIndex() - tls);
+    }
+  }
+  say("done", 1);
+  return 0;
+}
+
+int runExit() {
+  Plugin p = load();
+  void* slot = nullptr;
+  say("register_empty", p.registerTdxFunc ? p.registerTdxFunc(&slot) : -1);
+  say("done", 1);
+  return 0;  // process exit with the library still loaded and its record still queued
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  const std::string scenario = argc > 1 ? argv[1] : "";
+  if (scenario == "register") return runRegister();
+  if (scenario == "cycles") return runCycles(argc > 2 ? std::atoi(argv[2]) : 20);
+  if (scenario == "exit") return runExit();
+  std::fprintf(stderr, "usage: terminal_host_child register|cycles N|exit\n");
+  return 2;
+}
