@@ -65,8 +65,23 @@ void capture(std::int64_t ns, asynclog::LogLevel level, fmt::string_view locatio
                                 std::string(msg.data(), msg.size()), bodyPos, logFilePos});
 }
 
-std::string readFile(const std::string& path) {
+// The log file is written in text mode: a line ends in CR LF on Windows. Read back in text mode,
+// every line ends in LF on both.
+#ifdef _WIN32
+constexpr std::size_t kLineEndBytes = 2;
+#else
+constexpr std::size_t kLineEndBytes = 1;
+#endif
+
+std::string readRawFile(const std::string& path) {
   std::ifstream in(path, std::ios::binary);
+  std::ostringstream text;
+  text << in.rdbuf();
+  return text.str();
+}
+
+std::string readFile(const std::string& path) {
+  std::ifstream in(path);
   std::ostringstream text;
   text << in.rdbuf();
   return text.str();
@@ -279,7 +294,8 @@ TEST_F(AsyncLog, FileHoldsTheCallbackMessagesLineByLine) {
   EXPECT_EQ(b.msg.substr(b.bodyPos), "second 2    x");
   EXPECT_EQ(b.msg.substr(0, b.bodyPos), "<ERR> " + b.location.substr(b.basePos) + " : ");
   EXPECT_EQ(a.logFilePos, 9u);
-  EXPECT_EQ(b.logFilePos, 9u + a.msg.size() + 1);
+  EXPECT_EQ(b.logFilePos, 9u + a.msg.size() + kLineEndBytes);
+  EXPECT_EQ(readRawFile(path_).size(), 9u + a.msg.size() + b.msg.size() + 2 * kLineEndBytes);
 }
 
 TEST_F(AsyncLog, FailedOpenThrowsAndKeepsThePreviousFile) {

@@ -4,7 +4,7 @@
 # - the code that the table functions reach holds no x87 instruction: on 32-bit x86 only SSE2
 #   scalar math gives the indicator's bits, and an x87 load quiets a signalling NaN.
 # Arguments: -DOBJDUMP= -DDLL= -DEXPORTS=a,b,c [-DROOTS=f,g,h: the table functions, found by their
-# symbols; the exports when not given]
+# symbols; the exports when not given] [-DSYMBOL_PREFIX=_ for 32-bit x86 C symbols]
 cmake_minimum_required(VERSION 3.25)
 
 set(system_dlls KERNEL32.dll msvcrt.dll USER32.dll ADVAPI32.dll ntdll.dll)
@@ -74,7 +74,7 @@ if(NOT DEFINED ROOTS)
   set(ROOTS "${EXPORTS}")
 endif()
 string(REPLACE "," ";" roots "${ROOTS}")
-list(TRANSFORM roots PREPEND "_")
+list(TRANSFORM roots PREPEND "${SYMBOL_PREFIX}")
 set(reached "")
 set(queue ${roots})
 while(queue)

@@ -43,3 +43,13 @@ if(NOT CMAKE_CROSSCOMPILING)
                      -P ${CMAKE_CURRENT_SOURCE_DIR}/plugin_tool_check.cmake)
   endforeach()
 endif()
+
+if(WIN32)
+  # The Windows tool with the Windows plug-in, under Wine.
+  string(REPLACE ";" "," _emulator "${CMAKE_CROSSCOMPILING_EMULATOR}")
+  add_test(NAME tool_plugin_same_under_wine
+    COMMAND ${CMAKE_COMMAND} -DEMULATOR=${_emulator} -DTOOL=$<TARGET_FILE:tarvok-run>
+            -DPLUGIN=$<TARGET_FILE:tarvok> -DEXAMPLE=${PROJECT_SOURCE_DIR}/examples/daily_bars.csv
+            -P ${CMAKE_CURRENT_SOURCE_DIR}/plugin_tool_cross_check.cmake)
+  set_tests_properties(tool_plugin_same_under_wine PROPERTIES SKIP_REGULAR_EXPRESSION "skipped:")
+endif()

@@ -48,16 +48,23 @@ Plugin load() {
   return p;
 }
 
-// The table as the terminal reads it: 6-byte records, a 16-bit number then a 32-bit address.
+// The table as the terminal reads it: packed records of a 16-bit number and an address (6 bytes
+// in the 32-bit DLL).
+constexpr std::size_t kRecordSize = 2 + sizeof(void*);
+
+void readRecord(const unsigned char* record, std::uint16_t& number, std::uintptr_t& address) {
+  std::memcpy(&number, record, 2);
+  std::memcpy(&address, record + 2, sizeof address);
+}
+
 CalcFunc findFunction(const void* table, int number) {
-  const auto* bytes = static_cast<const unsigned char*>(table);
-  for (int i = 0; i < 16; ++i, bytes += 6) {
+  const auto* record = static_cast<const unsigned char*>(table);
+  for (int i = 0; i < 16; ++i, record += kRecordSize) {
     std::uint16_t n;
-    std::uint32_t address;
-    std::memcpy(&n, bytes, 2);
-    std::memcpy(&address, bytes + 2, 4);
+    std::uintptr_t address;
+    readRecord(record, n, address);
     if (n == 0) return nullptr;
-    if (n == number) return reinterpret_cast<CalcFunc>(static_cast<std::uintptr_t>(address));
+    if (n == number) return reinterpret_cast<CalcFunc>(address);
   }
   return nullptr;
 }
@@ -105,11 +112,10 @@ int runRegister() {
   say("register_null", p.registerTdxFunc(nullptr));
 
   const auto* record = static_cast<const unsigned char*>(table);
-  for (int i = 0; i < 4; ++i, record += 6) {
+  for (int i = 0; i < 4; ++i, record += kRecordSize) {
     std::uint16_t n;
-    std::uint32_t address;
-    std::memcpy(&n, record, 2);
-    std::memcpy(&address, record + 2, 4);
+    std::uintptr_t address;
+    readRecord(record, n, address);
     say(("record" + std::to_string(i) + "_number").c_str(), n);
     say(("record" + std::to_string(i) + "_nonnull").c_str(), address != 0);
   }
@@ -166,8 +172,11 @@ int runCycles(int cycles) {
     }
     if (round == 1) {
       say("handles_added", handleCount() - handles);
-      say("threads_added", threadCount() - threads);
       say("tls_indexes_added", nextTlsIndex() - tls);
+      say("threads_added", threadCount() - threads);
+      // Idle workers of the system's thread pool end after a while of their own.
+      Sleep(10000);
+      say("threads_added_after_idle", threadCount() - threads);
     }
   }
   say("done", 1);

@@ -187,9 +187,13 @@ TEST_F(TerminalHost, LoadAndFreeAgainAndAgainLeavesNoThreadOrTlsIndex) {
   fs::create_directories(dir_ / "T0002" / "dlls");
   const ChildRun r = run("cycles 20");
   ASSERT_TRUE(r.finished) << r.out;
-  EXPECT_EQ(r.seen.at("threads_added"), 0);
+  // Right after the cycles the system's pool may still hold idle workers; none of them runs code of
+  // ours, and they end on their own.
+  EXPECT_LE(r.seen.at("threads_added_after_idle"), 0);
   EXPECT_EQ(r.seen.at("tls_indexes_added"), 0);
-  std::printf("handles added over 20 cycles: %lld\n", r.seen.at("handles_added"));
+  std::printf("over 20 cycles: %lld handles added, %lld threads just after, %lld 10 s later\n",
+              r.seen.at("handles_added"), r.seen.at("threads_added"),
+              r.seen.at("threads_added_after_idle"));
   EXPECT_EQ(logLines().size(), 21u);
 }
 
