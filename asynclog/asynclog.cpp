@@ -150,6 +150,7 @@ struct State {
   std::vector<ThreadQueue*> ended;
   std::FILE* file = stdout;
   bool ownsFile = false;
+  std::string fileName;  // of the file we own, to open it afresh at process end
   std::size_t filePos = 0;  // the file's size with the pending text written
   std::string pending;
   std::int64_t pendingSince = 0;  // drain time at which text became pending
@@ -406,6 +407,7 @@ void setLogFile(const char* filename, bool truncate) {
   if (filename == nullptr) throw std::invalid_argument("asynclog: null file name");
   detail::State& s = detail::acquireState();
   // The new file first: on failure the previous output stays as it is.
+  std::string name(filename);
   std::FILE* file = std::fopen(filename, truncate ? "w" : "a");
   if (file == nullptr) {
     const int error = errno;
@@ -425,6 +427,7 @@ void setLogFile(const char* filename, bool truncate) {
   detail::closeOutput(s);
   s.file = file;
   s.ownsFile = true;
+  s.fileName.swap(name);
   s.filePos = size > 0 ? static_cast<std::size_t>(size) : 0;
 }
 
@@ -498,18 +501,26 @@ void shutdown(bool processEnding) noexcept {
     s->ticker.abandon();
     s->control.unlock();
   }
-  if (s->drain.tryLock()) {
-    // A stream not ours (stdout) may be locked by a killed thread that was writing to it: its
-    // text is dropped. Our own file is only written under the drain lock, which we now hold.
-    if (!s->ownsFile) s->file = nullptr;
-    try {
-      detail::drainLocked(*s, true, true);
-    } catch (...) {
-    }
-    detail::closeOutput(*s);
-    s->retired = true;
-    s->drain.unlock();
+  // Every other thread is gone now. A drain lock that cannot be had is held by a thread killed
+  // inside a drain, and that thread may have held our file's stream lock too, for good: the last
+  // drain then goes on without the lock and writes through a stream of its own, leaving the old one
+  // alone. A record that thread had already taken may be written twice; none is lost.
+  const bool drainHeld = s->drain.tryLock();
+  if (!drainHeld) {
+    s->file = s->ownsFile ? std::fopen(s->fileName.c_str(), "a") : nullptr;
+    s->ownsFile = s->file != nullptr;
   }
+  // A stream not ours (stdout), and the echo, may be locked by a killed thread that was writing
+  // to standard output: at process end their text is dropped.
+  if (!s->ownsFile) s->file = nullptr;
+  s->callback = nullptr;
+  try {
+    detail::drainLocked(*s, true, true);
+  } catch (...) {
+  }
+  detail::closeOutput(*s);
+  s->retired = true;
+  if (drainHeld) s->drain.unlock();
   if (s->list.tryLock()) {
     // Live threads stop using these queues (POSIX); nothing is freed.
     for (detail::ThreadQueue* q : s->queues) q->link.release();
@@ -530,6 +541,8 @@ std::size_t queueCount() {
   LockGuard lock(s->list);
   return s->queues.size();
 }
+
+void holdDrainLockForever() { detail::acquireState().drain.lock(); }
 
 }  // namespace testing
 }  // namespace asynclog

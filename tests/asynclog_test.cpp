@@ -6,6 +6,7 @@
 #include <gtest/gtest.h>
 
 #include <atomic>
+#include <chrono>
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
@@ -502,5 +503,21 @@ TEST_F(AsyncLog, ProcessEndShutdownWritesWhatItCanAndClosesTheFile) {
   asynclog::shutdown(false);
   std::remove(other.c_str());
 }
+
+#ifndef _WIN32
+TEST_F(AsyncLog, ProcessEndTakesOverADrainLeftHalfDoneByAKilledThread) {
+  ASYNCLOG(INF, "queued");
+  asynclog::poll();  // pending, not yet written
+  ASYNCLOG(WRN, "still queued");
+  // A thread that dies inside a drain: it keeps the lock (and blocks here for good instead).
+  std::thread([] {
+    asynclog::testing::holdDrainLockForever();
+    for (;;) std::this_thread::sleep_for(std::chrono::hours(1));
+  }).detach();
+  std::this_thread::sleep_for(std::chrono::milliseconds(50));
+  asynclog::shutdown(true);
+  EXPECT_EQ(readFile(path_), "INF queued\nWRN still queued\n");
+}
+#endif
 
 }  // namespace
