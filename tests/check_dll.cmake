@@ -6,6 +6,7 @@
 # Arguments: -DOBJDUMP= -DDLL= -DEXPORTS=a,b,c [-DROOTS=f,g,h: the table functions, found by their
 # symbols; the exports when not given] [-DSYMBOL_PREFIX=_ for 32-bit x86 C symbols]
 cmake_minimum_required(VERSION 3.25)
+include(${CMAKE_CURRENT_LIST_DIR}/expect_exports.cmake)
 
 set(system_dlls KERNEL32.dll msvcrt.dll USER32.dll ADVAPI32.dll ntdll.dll)
 string(TOLOWER "${system_dlls}" system_dlls)
@@ -42,13 +43,7 @@ foreach(line IN LISTS table_lines)
   endif()
   list(APPEND found "${CMAKE_MATCH_1}")
 endforeach()
-list(SORT found)
-string(REPLACE "," ";" expected "${EXPORTS}")
-list(SORT expected)
-if(NOT found STREQUAL expected)
-  message(FATAL_ERROR "${DLL} exports [${found}], expected [${expected}]")
-endif()
-message(STATUS "exports ${found}")
+expect_exports(${DLL} "${found}" "${EXPORTS}")
 
 # The table functions and every function they reach by direct calls. (The C runtime linked in has
 # x87 code of its own, for printing long doubles; the indicator never reaches it.)
