@@ -73,9 +73,11 @@ class ThreadQueue {
     writePos_.store(w + need, std::memory_order_release);
   }
 
-  // Draining thread only: every record published when it starts, oldest first.
-  template <typename F>
-  void drain(F&& onRecord) {
+  // Draining thread only: every record published when it starts, oldest first. take(header, body)
+  // consumes a record; then() runs once the record is marked read, so that a thread killed in
+  // then() (the echo, which may wait on a stream lock) leaves no record to be taken twice.
+  template <typename Take, typename Then>
+  void drain(Take&& take, Then&& then) {
     std::uint32_t r = readPos_.load(std::memory_order_relaxed);
     const std::uint32_t w = writePos_.load(std::memory_order_acquire);
     while (r != w) {
@@ -85,8 +87,8 @@ class ThreadQueue {
       const std::uint32_t next = r + header.size;
       if (header.site != nullptr) {
         try {
-          onRecord(header, fmt::string_view(reinterpret_cast<const char*>(entry + sizeof(Header)),
-                                            header.bodySize));
+          take(header, fmt::string_view(reinterpret_cast<const char*>(entry + sizeof(Header)),
+                                        header.bodySize));
         } catch (...) {
           // The record is gone either way; never hand it out twice.
           readPos_.store(next, std::memory_order_release);
@@ -95,6 +97,7 @@ class ThreadQueue {
       }
       r = next;
       readPos_.store(r, std::memory_order_release);
+      if (header.site != nullptr) then();
     }
   }
 
@@ -116,6 +119,8 @@ namespace {
 
 constexpr std::int64_t kFlushDelayNs = 3'000'000'000;
 constexpr std::size_t kFlushBytes = 8192;
+// Longest wait at process end for a drain still running on another thread.
+constexpr std::uint32_t kEndingDrainWaitMs = 200;
 constexpr const char* kDefaultPattern = "{YmdHMSf} {l} {s:<18} ";
 
 std::int64_t systemNs() {
@@ -159,6 +164,16 @@ struct State {
   LogLevel callbackLevel = INF;
   fmt::memory_buffer line;
   fmt::memory_buffer location;
+  // The callback's arguments for the record last taken, whose text line and location hold.
+  struct Echo {
+    bool due = false;
+    std::int64_t ns = 0;
+    LogLevel level = INF;
+    std::size_t basePos = 0;
+    std::size_t bodyPos = 0;
+    std::size_t filePos = 0;
+    fmt::string_view threadName;
+  } echo;
   std::int64_t cachedSecond = LLONG_MIN;
   char dateTime[27] = {};  // "YYYY-MM-DD HH:MM:SS.ffffff"
 
@@ -228,8 +243,9 @@ void closeOutput(State& s) noexcept {
   s.ownsFile = false;
 }
 
-void writeRecord(State& s, const CallSite& site, LogLevel level, std::int64_t ns,
-                 fmt::string_view body, fmt::string_view threadName) {
+// Formats a record into the pending text; echoRecord then hands it to the callback.
+void takeRecord(State& s, const CallSite& site, LogLevel level, std::int64_t ns,
+                fmt::string_view body, fmt::string_view threadName) {
   s.location.clear();
   fmt::format_to(std::back_inserter(s.location), "{}:{}", site.file, site.line);
   const fmt::string_view location(s.location.data(), s.location.size());
@@ -251,43 +267,87 @@ void writeRecord(State& s, const CallSite& site, LogLevel level, std::int64_t ns
   s.filePos += msg.size() + kNewlineBytes;
   if (s.pending.size() >= kFlushBytes) writePending(s);
 
-  if (s.callback != nullptr && level >= s.callbackLevel) {
-    try {
-      s.callback(ns, level, location, basePos, threadName, msg, bodyPos, filePos);
-    } catch (...) {
-      // The callback's own failure; the drain goes on.
-    }
+  s.echo = State::Echo{s.callback != nullptr && level >= s.callbackLevel, ns, level, basePos,
+                       bodyPos, filePos, threadName};
+}
+
+void echoRecord(State& s) noexcept {
+  if (!s.echo.due) return;
+  s.echo.due = false;
+  try {
+    s.callback(s.echo.ns, s.echo.level, fmt::string_view(s.location.data(), s.location.size()),
+               s.echo.basePos, s.echo.threadName, fmt::string_view(s.line.data(), s.line.size()),
+               s.echo.bodyPos, s.echo.filePos);
+  } catch (...) {
+    // The callback's own failure; the drain goes on.
   }
 }
 
 void drainQueue(State& s, ThreadQueue& q) {
-  q.drain([&](const ThreadQueue::Header& h, fmt::string_view body) {
-    writeRecord(s, *h.site, h.level, h.ns, body, q.name());
-  });
+  q.drain(
+      [&](const ThreadQueue::Header& h, fmt::string_view body) {
+        takeRecord(s, *h.site, h.level, h.ns, body, q.name());
+      },
+      [&] { echoRecord(s); });
   if (const std::uint32_t dropped = q.dropped.exchange(0, std::memory_order_relaxed)) {
     static constexpr CallSite kDroppedSite{__FILE__, __LINE__, baseNamePos(__FILE__), WRN,
                                            "{} records dropped: the thread's queue was full"};
     fmt::memory_buffer body;
     fmt::format_to(std::back_inserter(body), kDroppedSite.format, dropped);
-    writeRecord(s, kDroppedSite, WRN, s.drainNow, fmt::string_view(body.data(), body.size()),
-                q.name());
+    takeRecord(s, kDroppedSite, WRN, s.drainNow, fmt::string_view(body.data(), body.size()),
+               q.name());
+    echoRecord(s);
   }
 }
 
-// With the drain lock held. At process end the list lock is only tried and nothing is freed.
+// Copies the queue list into the snapshot. The list lock is held for the copy alone and never
+// across an allocation: a thread stopped by process end while it waits for the heap must not
+// keep the last drain from the queues. At process end the lock is only tried.
+void snapshotQueues(State& s, bool processEnding) {
+  s.snapshot.clear();
+  for (;;) {
+    if (processEnding) {
+      if (!s.list.tryLock()) return;
+    } else {
+      s.list.lock();
+    }
+    const std::size_t size = s.queues.size();
+    const bool fits = size <= s.snapshot.capacity();
+    if (fits) s.snapshot.assign(s.queues.begin(), s.queues.end());  // within capacity: no allocation
+    s.list.unlock();
+    if (fits) return;
+    s.snapshot.reserve(size + 8);
+  }
+}
+
+// Registers a new thread's queue; as above, nothing is allocated or freed under the list lock.
+void addQueue(State& s, ThreadQueue* q) {
+  std::vector<ThreadQueue*> grown;
+  for (;;) {
+    std::size_t size;
+    {
+      LockGuard lock(s.list);
+      size = s.queues.size();
+      if (size < s.queues.capacity()) {
+        s.queues.push_back(q);
+        return;
+      }
+      if (size < grown.capacity()) {
+        grown.assign(s.queues.begin(), s.queues.end());
+        grown.push_back(q);
+        s.queues.swap(grown);
+        return;  // the old storage goes with `grown`, after the lock
+      }
+    }
+    grown.reserve(2 * size + 8);
+  }
+}
+
+// With the drain lock held. At process end nothing is freed.
 void drainLocked(State& s, bool force, bool processEnding) {
   if (s.retired) return;
   s.drainNow = now();
-  s.snapshot.clear();
-  if (processEnding ? s.list.tryLock() : (s.list.lock(), true)) {
-    try {
-      s.snapshot.assign(s.queues.begin(), s.queues.end());
-    } catch (...) {
-      s.list.unlock();
-      throw;
-    }
-    s.list.unlock();
-  }
+  snapshotQueues(s, processEnding);
   s.ended.clear();
   s.ended.reserve(s.snapshot.size());
   for (ThreadQueue* q : s.snapshot) {
@@ -365,8 +425,7 @@ void push(const CallSite& site, LogLevel level, std::int64_t ns, fmt::string_vie
       auto fresh = std::make_unique<ThreadQueue>();
       fresh->link.attach();
       try {
-        LockGuard lock(s.list);
-        s.queues.push_back(fresh.get());
+        addQueue(s, fresh.get());
       } catch (...) {
         fresh->link.release();
         throw;
@@ -501,11 +560,13 @@ void shutdown(bool processEnding) noexcept {
     s->ticker.abandon();
     s->control.unlock();
   }
-  // Every other thread is gone now. A drain lock that cannot be had is held by a thread killed
-  // inside a drain, and that thread may have held our file's stream lock too, for good: the last
-  // drain then goes on without the lock and writes through a stream of its own, leaving the old one
-  // alone. A record that thread had already taken may be written twice; none is lost.
-  const bool drainHeld = s->drain.tryLock();
+  // The other threads are being stopped, and where that is asynchronous (Wine) a drain may still
+  // be finishing on one of them: it ends within moments, so the drain lock is tried for a short
+  // while. A lock still held after that belongs to a thread killed inside a drain, which may have
+  // held our file's stream lock too, for good: the last drain then goes on without the lock and
+  // writes through a stream of its own, leaving the old one alone. A record that thread had
+  // already taken may be written twice; none is lost.
+  const bool drainHeld = s->drain.tryLockWithin(detail::kEndingDrainWaitMs);
   if (!drainHeld) {
     s->file = s->ownsFile ? std::fopen(s->fileName.c_str(), "a") : nullptr;
     s->ownsFile = s->file != nullptr;
@@ -542,7 +603,10 @@ std::size_t queueCount() {
   return s->queues.size();
 }
 
-void holdDrainLockForever() { detail::acquireState().drain.lock(); }
+void whileHoldingDrainLock(void (*fn)()) {
+  detail::LockGuard lock(detail::acquireState().drain);
+  fn();
+}
 
 }  // namespace testing
 }  // namespace asynclog

@@ -81,9 +81,9 @@ namespace testing {
 void setClock(std::int64_t (*clock)()) noexcept;
 // Queues currently registered: threads that logged and whose queue has not been handed back.
 std::size_t queueCount();
-// Takes the drain lock and never gives it back, as a thread killed inside a drain would leave it.
-// Call it from a thread that then never uses the facility again.
-void holdDrainLockForever();
+// Runs fn holding the drain lock, as a thread inside a drain holds it. An fn that never returns
+// leaves the lock as a thread killed inside a drain would.
+void whileHoldingDrainLock(void (*fn)());
 }  // namespace testing
 
 namespace detail {

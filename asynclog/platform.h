@@ -43,6 +43,8 @@ class Lock {
   Lock& operator=(const Lock&) = delete;
   void lock() noexcept;
   bool tryLock() noexcept;
+  // Tries for about `ms` milliseconds.
+  bool tryLockWithin(std::uint32_t ms) noexcept;
   void unlock() noexcept;
 
  private:

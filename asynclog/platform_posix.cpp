@@ -12,6 +12,14 @@ namespace asynclog::detail {
 
 void Lock::lock() noexcept { mutex_.lock(); }
 bool Lock::tryLock() noexcept { return mutex_.try_lock(); }
+bool Lock::tryLockWithin(std::uint32_t ms) noexcept {
+  const auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(ms);
+  while (!mutex_.try_lock()) {
+    if (std::chrono::steady_clock::now() >= deadline) return false;
+    std::this_thread::sleep_for(std::chrono::milliseconds(1));
+  }
+  return true;
+}
 void Lock::unlock() noexcept { mutex_.unlock(); }
 
 void OwnerLink::attach() noexcept {}

@@ -3,8 +3,10 @@
 //   per-thread module reference in libstdc++ and hang the process later); the drain learns that a
 //   thread ended from a SYNCHRONIZE handle to it, and TlsFree at shutdown returns the index;
 // - the polling is a thread-pool timer, which can be stopped and waited for under the loader lock
-//   (joining a thread there hangs FreeLibrary; a detached one would run on unmapped code).
+//   (joining a thread there hangs FreeLibrary; a detached one would run on unmapped code);
+// - that wait is made under the loader lock, so the polling callback must never need that lock.
 
+#include <chrono>
 #include <limits>
 #include <stdexcept>
 
@@ -14,6 +16,14 @@ namespace asynclog::detail {
 
 void Lock::lock() noexcept { AcquireSRWLockExclusive(&lock_); }
 bool Lock::tryLock() noexcept { return TryAcquireSRWLockExclusive(&lock_) != 0; }
+bool Lock::tryLockWithin(std::uint32_t ms) noexcept {
+  const ULONGLONG start = GetTickCount64();
+  while (TryAcquireSRWLockExclusive(&lock_) == 0) {
+    if (GetTickCount64() - start >= ms) return false;
+    Sleep(1);
+  }
+  return true;
+}
 void Lock::unlock() noexcept { ReleaseSRWLockExclusive(&lock_); }
 
 void OwnerLink::attach() noexcept {
@@ -59,6 +69,22 @@ void ThreadSlot::set(ThreadQueue* queue, OwnerLink&) noexcept {
 std::uint32_t currentThreadId() noexcept { return GetCurrentThreadId(); }
 
 bool localTime(std::time_t t, std::tm& out) noexcept { return localtime_s(&out, &t) == 0; }
+
+namespace {
+
+// The MinGW runtime binds localtime_s and the precise system clock on their first call, through
+// GetModuleHandle and GetProcAddress, which take the loader lock. Were that first call made by the
+// polling callback while FreeLibrary holds the lock and waits for the callback, neither would ever
+// go on. Binding them here, during the module's static initialisation, leaves the callback only
+// calls that are bound already.
+[[maybe_unused]] const bool gBoundAtLoad = [] {
+  std::tm tm{};
+  (void)localTime(0, tm);
+  (void)std::chrono::system_clock::now();
+  return true;
+}();
+
+}  // namespace
 
 VOID CALLBACK Ticker::onTimer(PTP_CALLBACK_INSTANCE, PVOID context, PTP_TIMER) {
   auto* ticker = static_cast<Ticker*>(context);

@@ -511,12 +511,33 @@ TEST_F(AsyncLog, ProcessEndTakesOverADrainLeftHalfDoneByAKilledThread) {
   ASYNCLOG(WRN, "still queued");
   // A thread that dies inside a drain: it keeps the lock (and blocks here for good instead).
   std::thread([] {
-    asynclog::testing::holdDrainLockForever();
-    for (;;) std::this_thread::sleep_for(std::chrono::hours(1));
+    asynclog::testing::whileHoldingDrainLock([] {
+      for (;;) std::this_thread::sleep_for(std::chrono::hours(1));
+    });
   }).detach();
   std::this_thread::sleep_for(std::chrono::milliseconds(50));
   asynclog::shutdown(true);
   EXPECT_EQ(readFile(path_), "INF queued\nWRN still queued\n");
+}
+
+// Where the other threads are stopped asynchronously at process end, a drain may still be running
+// when the last one starts; the last one waits for it rather than draining alongside it.
+TEST_F(AsyncLog, ProcessEndWaitsForADrainStillRunningOnAnotherThread) {
+  static std::atomic<bool> started{false};
+  static std::atomic<bool> finished{false};
+  ASYNCLOG(INF, "queued");
+  std::thread drain([] {
+    asynclog::testing::whileHoldingDrainLock([] {
+      started = true;
+      std::this_thread::sleep_for(std::chrono::milliseconds(20));
+      finished = true;
+    });
+  });
+  while (!started) std::this_thread::yield();
+  asynclog::shutdown(true);
+  EXPECT_TRUE(finished);
+  drain.join();
+  EXPECT_EQ(readFile(path_), "INF queued\n");
 }
 #endif
 

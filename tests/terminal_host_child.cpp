@@ -5,6 +5,8 @@
 //   terminal_host_child register   registrations, the table, the three functions, the formula text,
 //                                  then FreeLibrary (timed) and a reload
 //   terminal_host_child cycles N   N load/register/free cycles; handles, threads, TLS indexes
+//   terminal_host_child churn N    N load/register/free cycles as fast as they go: each unload
+//                                  meets the log's first drain at a different point
 //   terminal_host_child exit       registers and ends the process without FreeLibrary
 
 #include <windows.h>
@@ -183,6 +185,19 @@ int runCycles(int cycles) {
   return 0;
 }
 
+int runChurn(int cycles) {
+  int registered = 0;
+  for (int i = 0; i < cycles; ++i) {
+    Plugin p = load();
+    void* slot = nullptr;
+    if (p.registerTdxFunc != nullptr) registered += p.registerTdxFunc(&slot);
+    FreeLibrary(p.dll);
+  }
+  say("registered", registered);
+  say("done", 1);
+  return 0;
+}
+
 int runExit() {
   Plugin p = load();
   void* slot = nullptr;
@@ -197,7 +212,8 @@ int main(int argc, char** argv) {
   const std::string scenario = argc > 1 ? argv[1] : "";
   if (scenario == "register") return runRegister();
   if (scenario == "cycles") return runCycles(argc > 2 ? std::atoi(argv[2]) : 20);
+  if (scenario == "churn") return runChurn(argc > 2 ? std::atoi(argv[2]) : 50);
   if (scenario == "exit") return runExit();
-  std::fprintf(stderr, "usage: terminal_host_child register|cycles N|exit\n");
+  std::fprintf(stderr, "usage: terminal_host_child register|cycles N|churn N|exit\n");
   return 2;
 }
