@@ -27,6 +27,10 @@ inline int processId() {
 #endif
 }
 
+// What the first set-up prints on stdout before the folder it made: "目录创建成功: " in UTF-8.
+inline const std::string kCreated =
+    "\xE7\x9B\xAE\xE5\xBD\x95\xE5\x88\x9B\xE5\xBB\xBA\xE6\x88\x90\xE5\x8A\x9F: ";
+
 // A fresh folder under the system's temporary folder, named for the program and the process.
 inline std::filesystem::path scratchFolder(const std::string& name) {
   const auto path = std::filesystem::temp_directory_path() /
@@ -34,6 +38,17 @@ inline std::filesystem::path scratchFolder(const std::string& name) {
   std::filesystem::remove_all(path);
   std::filesystem::create_directories(path);
   return path;
+}
+
+// Makes the folder `dir` of a fresh scratch folder the program directory, as though `exe` ran
+// from it, and returns its path. Must come before anything asks for getExeDir().
+inline std::string useScratchProgramDir(const std::string& scratchName, const std::string& dir,
+                                        const std::string& exe) {
+  const auto scratch = scratchFolder(scratchName);
+  std::filesystem::create_directories(scratch / dir);
+  const std::string exeDir = scratch.string() + "/" + dir;
+  tarvok::runlog::testing::setModulePath(exeDir + "\\" + exe);
+  return exeDir;
 }
 
 // Sets a variable; null removes it. (The Windows runtime cannot hold an empty value.)

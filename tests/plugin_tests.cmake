@@ -34,7 +34,7 @@ if(NOT CMAKE_CROSSCOMPILING)
   foreach(check same formula errors)
     add_test(NAME tool_plugin_${check}
              COMMAND ${CMAKE_COMMAND} -DTOOL=$<TARGET_FILE:tarvok-run> -DCHECK=${check}
-                     -DPLUGIN=$<TARGET_FILE:tarvok> -DEXAMPLE=${PROJECT_SOURCE_DIR}/examples/daily_bars.csv
+                     -DPLUGIN=$<TARGET_FILE:tarvok> -DEXAMPLE=${TARVOK_EXAMPLE_BARS}
                      -DFORMULA=${TARVOK_FORMULA_DIR}/tarvok_formula.gbk
                      -DREFUSING=$<TARGET_FILE:fake_plugin_refusing>
                      -DINCOMPLETE=$<TARGET_FILE:fake_plugin_incomplete>
@@ -49,7 +49,7 @@ if(WIN32)
   string(REPLACE ";" "," _emulator "${CMAKE_CROSSCOMPILING_EMULATOR}")
   add_test(NAME tool_plugin_same_under_wine
     COMMAND ${CMAKE_COMMAND} -DEMULATOR=${_emulator} -DTOOL=$<TARGET_FILE:tarvok-run>
-            -DPLUGIN=$<TARGET_FILE:tarvok> -DEXAMPLE=${PROJECT_SOURCE_DIR}/examples/daily_bars.csv
+            -DPLUGIN=$<TARGET_FILE:tarvok> -DEXAMPLE=${TARVOK_EXAMPLE_BARS}
             -P ${CMAKE_CURRENT_SOURCE_DIR}/plugin_tool_cross_check.cmake)
   set_tests_properties(tool_plugin_same_under_wine PROPERTIES SKIP_REGULAR_EXPRESSION "skipped:")
 endif()

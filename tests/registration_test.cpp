@@ -23,15 +23,8 @@ namespace fs = std::filesystem;
 using namespace tarvok::testing;
 
 // The program directory holds braces, which must reach the file name as they are.
-const fs::path kScratch = scratchFolder("tarvok-registration-test");
-const std::string kExeDir = kScratch.string() + "/te{rm}{}";
-const bool kInjected = [] {
-  fs::create_directories(kScratch / "te{rm}{}");
-  tarvok::runlog::testing::setModulePath(kExeDir + "\\tdxw.exe");
-  return true;
-}();
+const std::string kExeDir = useScratchProgramDir("tarvok-registration-test", "te{rm}{}", "tdxw.exe");
 
-const std::string kCreated = "\xE7\x9B\xAE\xE5\xBD\x95\xE5\x88\x9B\xE5\xBB\xBA\xE6\x88\x90\xE5\x8A\x9F: ";
 const std::string kRegistered = "[RegisterTdxFunc]DLL\xD7\xA2\xB2\xE1\xB3\xC9\xB9\xA6\xA3\xA1";
 
 std::time_t day = 1783757596;  // 2026-07-11 08:13:16 UTC
@@ -124,6 +117,11 @@ std::vector<std::string> linesOf(const std::string& text, const std::string& eol
   return lines;
 }
 
+// The lines of a log file (the day's file unless named).
+std::vector<std::string> logLines(const std::string& file = kLogFile) {
+  return linesOf(readFile(tarvok::platform::fileSystemPath(file)), kEol);
+}
+
 TEST_F(Registration, EmptySlotGetsTheTableAndTheLogIsSetUp) {
   makeTerminalTree();
   tagPluginTCalcFuncInfo* slot = nullptr;
@@ -138,7 +136,7 @@ TEST_F(Registration, EmptySlotGetsTheTableAndTheLogIsSetUp) {
   expectRegistrationLine(echoed[0], false);
   EXPECT_EQ(err_, "");
 
-  const auto written = linesOf(readFile(tarvok::platform::fileSystemPath(kLogFile)), kEol);
+  const auto written = logLines();
   ASSERT_EQ(written.size(), 1u);
   EXPECT_EQ(written[0], echoed[0]);
 }
@@ -153,7 +151,7 @@ TEST_F(Registration, FilledSlotIsLeftAloneButTheLogIsSetUpAgain) {
   EXPECT_EQ(err_, "");
 
   // The file is reopened for appending: two registration lines.
-  const auto written = linesOf(readFile(tarvok::platform::fileSystemPath(kLogFile)), kEol);
+  const auto written = logLines();
   ASSERT_EQ(written.size(), 2u);
   expectRegistrationLine(written[0], false);
   expectRegistrationLine(written[1], false);
@@ -169,7 +167,7 @@ TEST_F(Registration, NullSlotAddressIsRefused) {
   makeTerminalTree();
   EXPECT_EQ(registerCaptured(nullptr), 0);
   // The record is made all the same.
-  const auto written = linesOf(readFile(tarvok::platform::fileSystemPath(kLogFile)), kEol);
+  const auto written = logLines();
   ASSERT_EQ(written.size(), 1u);
   expectRegistrationLine(written[0], false);
 }
@@ -185,7 +183,7 @@ TEST_F(Registration, LongHeaderOnlyForRunInClionDebugTrue) {
   registerCaptured(&slot);
   setEnv("RUN_IN_CLION_DEBUG", "1");
   registerCaptured(&slot);
-  const auto written = linesOf(readFile(tarvok::platform::fileSystemPath(kLogFile)), kEol);
+  const auto written = logLines();
   ASSERT_EQ(written.size(), 4u);
   expectRegistrationLine(written[0], true);
   for (std::size_t i = 1; i < written.size(); ++i) expectRegistrationLine(written[i], false);
@@ -198,8 +196,8 @@ TEST_F(Registration, NextDaysRegistrationSwitchesToThatDaysFile) {
   day += 86400;
   registerCaptured(&slot);
   const std::string logs = kExeDir + "/T0002/dlls/logs/";
-  EXPECT_EQ(linesOf(readFile(tarvok::platform::fileSystemPath(logs + "app_20260711.log")), kEol).size(), 1u);
-  EXPECT_EQ(linesOf(readFile(tarvok::platform::fileSystemPath(logs + "app_20260712.log")), kEol).size(), 1u);
+  EXPECT_EQ(logLines(logs + "app_20260711.log").size(), 1u);
+  EXPECT_EQ(logLines(logs + "app_20260712.log").size(), 1u);
 }
 
 TEST_F(Registration, OnlyRecordsAtTheCurrentLevelAreWritten) {
@@ -249,7 +247,7 @@ TEST_F(Registration, FileInPlaceOfTheLogFolderDoesNotStopRegistration) {
   fs::remove(belowExeDirSlash("T0002/dlls/logs"));
   EXPECT_EQ(registerCaptured(&slot), 0);
   EXPECT_EQ(err_, "");
-  const auto written = linesOf(readFile(tarvok::platform::fileSystemPath(kLogFile)), kEol);
+  const auto written = logLines();
   ASSERT_EQ(written.size(), 1u);
   expectRegistrationLine(written[0], false);
 }
@@ -266,7 +264,7 @@ TEST_F(Registration, UnopenableNewFileLeavesTheEarlierFileTheOutput) {
             std::string::npos) << err_;
   const auto echoed = linesOf(out_, "\n");
   ASSERT_EQ(echoed.size(), 1u) << out_;
-  const auto written = linesOf(readFile(tarvok::platform::fileSystemPath(kLogFile)), kEol);
+  const auto written = logLines();
   ASSERT_EQ(written.size(), 2u);
   EXPECT_EQ(written[1], echoed[0]);
 }

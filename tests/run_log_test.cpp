@@ -16,17 +16,8 @@ namespace fs = std::filesystem;
 using tarvok::runlog::exeDirFromModulePath;
 using namespace tarvok::testing;
 
-const std::string kCreated = "\xE7\x9B\xAE\xE5\xBD\x95\xE5\x88\x9B\xE5\xBB\xBA\xE6\x88\x90\xE5\x8A\x9F: ";
-const std::string kNotCreated = "\xE7\x9B\xAE\xE5\xBD\x95\xE5\x88\x9B\xE5\xBB\xBA\xE5\xA4\xB1\xE8\xB4\xA5: ";
-
 // The program directory of this test: a scratch folder, set before anything asks for it.
-const fs::path kScratch = scratchFolder("tarvok-run-log-test");
-const std::string kExeDir = kScratch.string() + "/term";
-const bool kInjected = [] {
-  fs::create_directories(kScratch / "term");
-  tarvok::runlog::testing::setModulePath(kExeDir + "\\tarvok-host.exe");
-  return true;
-}();
+const std::string kExeDir = useScratchProgramDir("tarvok-run-log-test", "term", "tarvok-host.exe");
 
 // What GetModuleFileNameA leaves for a path, then the directory taken from it.
 std::string exeDirOfPath(const std::string& path) {

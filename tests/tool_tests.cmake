@@ -9,7 +9,7 @@ if(NOT CMAKE_CROSSCOMPILING)
   foreach(check example layout options worked errors)
     add_test(NAME tool_${check}
              COMMAND ${CMAKE_COMMAND} -DTOOL=$<TARGET_FILE:tarvok-run> -DCHECK=${check}
-                     -DEXAMPLE=${PROJECT_SOURCE_DIR}/examples/daily_bars.csv
+                     -DEXAMPLE=${TARVOK_EXAMPLE_BARS}
                      -DWORK_DIR=${CMAKE_CURRENT_BINARY_DIR}/tool_${check}
                      -P ${CMAKE_CURRENT_SOURCE_DIR}/run_tool_check.cmake)
   endforeach()
