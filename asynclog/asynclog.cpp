@@ -141,7 +141,6 @@ struct State {
 
   Lock control;
   Ticker ticker;  // control
-  std::atomic<bool> tickBusy{false};
 
   Lock list;
   std::vector<ThreadQueue*> queues;  // list
@@ -243,6 +242,13 @@ void closeOutput(State& s) noexcept {
   s.ownsFile = false;
 }
 
+// The header fields a pattern may name.
+void formatHeader(fmt::memory_buffer& out, const std::string& pattern, fmt::string_view dateTime,
+                  fmt::string_view level, fmt::string_view location, fmt::string_view thread) {
+  fmt::format_to(std::back_inserter(out), fmt::runtime(pattern), fmt::arg("YmdHMSf", dateTime),
+                 fmt::arg("l", level), fmt::arg("s", location), fmt::arg("t", thread));
+}
+
 // Formats a record into the pending text; echoRecord then hands it to the callback.
 void takeRecord(State& s, const CallSite& site, LogLevel level, std::int64_t ns,
                 fmt::string_view body, fmt::string_view threadName) {
@@ -253,9 +259,7 @@ void takeRecord(State& s, const CallSite& site, LogLevel level, std::int64_t ns,
   const fmt::string_view base(location.data() + basePos, location.size() - basePos);
 
   s.line.clear();
-  fmt::format_to(std::back_inserter(s.line), fmt::runtime(s.pattern),
-                 fmt::arg("YmdHMSf", dateTime(s, ns)), fmt::arg("l", levelName(level)),
-                 fmt::arg("s", base), fmt::arg("t", threadName));
+  formatHeader(s.line, s.pattern, dateTime(s, ns), levelName(level), base, threadName);
   const std::size_t bodyPos = s.line.size();
   s.line.append(body.data(), body.data() + body.size());
   const fmt::string_view msg(s.line.data(), s.line.size());
@@ -290,10 +294,10 @@ void drainQueue(State& s, ThreadQueue& q) {
       },
       [&] { echoRecord(s); });
   if (const std::uint32_t dropped = q.dropped.exchange(0, std::memory_order_relaxed)) {
-    static constexpr CallSite kDroppedSite{__FILE__, __LINE__, baseNamePos(__FILE__), WRN,
-                                           "{} records dropped: the thread's queue was full"};
+    static constexpr CallSite kDroppedSite{__FILE__, __LINE__, baseNamePos(__FILE__)};
     fmt::memory_buffer body;
-    fmt::format_to(std::back_inserter(body), kDroppedSite.format, dropped);
+    fmt::format_to(std::back_inserter(body), "{} records dropped: the thread's queue was full",
+                   dropped);
     takeRecord(s, kDroppedSite, WRN, s.drainNow, fmt::string_view(body.data(), body.size()),
                q.name());
     echoRecord(s);
@@ -366,7 +370,6 @@ void drainLocked(State& s, bool force, bool processEnding) {
     for (ThreadQueue* q : s.ended) {
       if (q->link.release()) destroyQueue(q);
     }
-    s.ended.clear();
   }
   if (!s.pending.empty() && (force || s.drainNow - s.pendingSince > kFlushDelayNs)) {
     writePending(s);
@@ -380,15 +383,12 @@ void forcedDrain(State& s) {
 
 void tick(void* arg) {
   State& s = *static_cast<State*>(arg);
-  // A pool timer may fire again while the last drain still runs: skip that tick.
-  if (s.tickBusy.exchange(true, std::memory_order_acquire)) return;
   try {
     LockGuard lock(s.drain);
     drainLocked(s, false, false);
   } catch (...) {
     // Nothing may leave the polling thread; the records concerned are lost.
   }
-  s.tickBusy.store(false, std::memory_order_release);
 }
 
 // With the control lock held.
@@ -453,11 +453,11 @@ LogLevel getLogLevel() noexcept {
 
 void setHeaderPattern(const char* pattern) {
   if (pattern == nullptr) throw std::invalid_argument("asynclog: null header pattern");
-  // A bad pattern is refused here rather than failing every line.
-  (void)fmt::format(fmt::runtime(pattern), fmt::arg("YmdHMSf", "1970-01-01 00:00:00.000000"),
-                    fmt::arg("l", "INF"), fmt::arg("s", "file.cpp:1"), fmt::arg("t", "1"));
-  detail::State& s = detail::acquireState();
   std::string copy(pattern);
+  // A bad pattern is refused here rather than failing every line.
+  fmt::memory_buffer trial;
+  detail::formatHeader(trial, copy, "1970-01-01 00:00:00.000000", "INF", "file.cpp:1", "1");
+  detail::State& s = detail::acquireState();
   LockGuard lock(s.drain);
   s.pattern.swap(copy);
 }

@@ -27,9 +27,8 @@ enum LogLevel : std::uint8_t { DBG = 0, INF = 1, WRN = 2, ERR = 3, OFF = 4 };
   do {                                                                                            \
     const ::asynclog::LogLevel asynclog_level_ = (level);                                         \
     if (::asynclog::detail::enabled(asynclog_level_)) {                                           \
-      static const ::asynclog::detail::CallSite asynclog_site_{                                   \
-          __FILE__, __LINE__, ::asynclog::detail::baseNamePos(__FILE__), asynclog_level_,         \
-          ASYNCLOG_FIRST_(__VA_ARGS__, 0)};                                                       \
+      static constexpr ::asynclog::detail::CallSite asynclog_site_{                               \
+          __FILE__, __LINE__, ::asynclog::detail::baseNamePos(__FILE__)};                         \
       ::asynclog::detail::log(asynclog_site_, asynclog_level_, ASYNCLOG_FORMAT_ARGS_(__VA_ARGS__)); \
     }                                                                                             \
   } while (false)
@@ -88,13 +87,11 @@ void whileHoldingDrainLock(void (*fn)());
 
 namespace detail {
 
-// The fixed part of a call site, set up once by the first record that passes the level test there.
+// Where a record was made; constant data, one per call site.
 struct CallSite {
   const char* file;       // as the compiler names it, maybe with directories
   std::uint32_t line;
   std::uint32_t basePos;  // offset of the base name in file
-  LogLevel level;         // of the first record there
-  const char* format;
 };
 
 constexpr std::uint32_t baseNamePos(const char* path) noexcept {
@@ -135,7 +132,6 @@ void log(const CallSite& site, LogLevel level, fmt::format_string<Args...> forma
 
 // The format literal goes through FMT_STRING for the compile-time check; the arguments follow it.
 // Counting the arguments keeps the macro free of the GNU comma extension (-Wpedantic in C++17).
-#define ASYNCLOG_FIRST_(first, ...) first
 #define ASYNCLOG_CAT_(a, b) ASYNCLOG_CAT2_(a, b)
 #define ASYNCLOG_CAT2_(a, b) a##b
 #define ASYNCLOG_PICK_(_1, _2, _3, _4, _5, _6, _7, _8, _9, _10, _11, _12, _13, _14, _15, _16, _17, \

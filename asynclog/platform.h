@@ -3,6 +3,7 @@
 // queue's thread has ended, local time, and the polling timer. platform_posix.cpp and
 // platform_win32.cpp implement them.
 
+#include <atomic>
 #include <cstddef>
 #include <cstdint>
 #include <ctime>
@@ -16,7 +17,6 @@
 #endif
 #include <windows.h>
 #else
-#include <atomic>
 #include <condition_variable>
 #include <mutex>
 #include <thread>
@@ -132,6 +132,7 @@ class Ticker {
 #ifdef _WIN32
   static VOID CALLBACK onTimer(PTP_CALLBACK_INSTANCE instance, PVOID context, PTP_TIMER timer);
   PTP_TIMER timer_ = nullptr;
+  std::atomic<bool> busy_{false};
 #else
   void run() noexcept;
   std::int64_t intervalNs_ = 0;

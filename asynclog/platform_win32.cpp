@@ -88,7 +88,10 @@ namespace {
 
 VOID CALLBACK Ticker::onTimer(PTP_CALLBACK_INSTANCE, PVOID context, PTP_TIMER) {
   auto* ticker = static_cast<Ticker*>(context);
+  // The pool may run the timer again while the last call still runs: that call is skipped.
+  if (ticker->busy_.exchange(true, std::memory_order_acquire)) return;
   ticker->fn_(ticker->arg_);
+  ticker->busy_.store(false, std::memory_order_release);
 }
 
 void Ticker::start(std::int64_t intervalNs, Fn fn, void* arg) {
