@@ -1,9 +1,9 @@
 #!/usr/bin/env python3
-"""Writes daily_bars.csv: about a year of SYNTHETIC daily bars for trying tarvok-run.
+"""Writes synthetic_daily_bars.csv: three years of SYNTHETIC daily bars for trying tarvok-run.
 
 The prices are a seeded random walk, not market data. Regenerate (same seed, same file) with:
 
-    python3 examples/make_daily_bars.py > examples/daily_bars.csv
+    python3 examples/make_daily_bars.py > examples/synthetic_daily_bars.csv
 
 Python 3 standard library only. Prices are whole cents, so the file does not depend on how a
 platform rounds floats; dates are weekdays, with no exchange holidays.
@@ -14,7 +14,7 @@ import random
 import sys
 
 SEED = 20240102
-BARS = 250
+BARS = 783  # the weekdays of 2024, 2025 and 2026
 START = datetime.date(2024, 1, 2)
 LOW_CENTS, HIGH_CENTS = 1000, 2000  # the walk is pulled back toward this range
 

@@ -1,19 +1,23 @@
-// Reading bars from CSV text: column lookup, number spellings, line ends, and the errors with
-// their line numbers.
+// Reading bars from CSV text: column lookup, number spellings, line ends, dates, and the errors
+// with their line numbers.
 
 #include <gtest/gtest.h>
 
 #include <cmath>
 #include <cstdio>
 #include <string>
+#include <utility>
+#include <vector>
 
 #include "tests/random_bars.h"
 #include "tools/bar_csv.h"
+#include "tools/bar_date.h"
 
 namespace {
 
 using tarvok::testing::bitsOf;
 using tarvok::tools::BarSeries;
+using tarvok::tools::CsvColumns;
 using tarvok::tools::CsvError;
 using tarvok::tools::parseBarCsv;
 
@@ -81,6 +85,79 @@ TEST(BarCsv, ReportsEachErrorWithItsLine) {
       EXPECT_EQ(e.line(), c.line);
       EXPECT_EQ(e.what(), c.message);
     }
+  }
+}
+
+TEST(BarCsv, ReadsOpenAndDatesOnlyForAChart) {
+  const std::string text =
+      "Date,open,high,low,close\n"
+      "2024-02-28,10,11,9,10.5\n"
+      "2024/02/29,10.5,12,10,11\n"
+      "20240301,11,11.5,10.5,11.25\n";
+  const BarSeries plain = parse(text);
+  EXPECT_TRUE(plain.open.empty());
+  EXPECT_TRUE(plain.date.empty());
+
+  std::string copy = text;
+  const BarSeries charted = parseBarCsv(copy, CsvColumns::WithChart);
+  EXPECT_EQ(charted.open, (std::vector<float>{10, 10.5f, 11}));
+  EXPECT_EQ(charted.date, (std::vector<std::uint32_t>{20240228, 20240229, 20240301}));
+  EXPECT_EQ(charted.close, plain.close);
+
+  // Without those columns a chart still gets the indicator's three.
+  std::string bare = "high,low,close\n2,1,1.5\n";
+  const BarSeries closeOnly = parseBarCsv(bare, CsvColumns::WithChart);
+  EXPECT_TRUE(closeOnly.open.empty() && closeOnly.date.empty());
+  EXPECT_EQ(closeOnly.size(), 1u);
+}
+
+TEST(BarCsv, ChartColumnsReportTheirErrorsWithTheLine) {
+  const std::pair<std::string, std::string> cases[] = {
+      {"date,high,low,close\n2023-02-29,2,1,1\n", "column 'date': not a date (YYYY-MM-DD, "
+                                                  "YYYY/MM/DD or YYYYMMDD): \"2023-02-29\""},
+      {"date,high,low,close\n2024-01-0x,2,1,1\n", "column 'date': not a date (YYYY-MM-DD, "
+                                                  "YYYY/MM/DD or YYYYMMDD): \"2024-01-0x\""},
+      {"date,high,low,close\n2024-03/01,2,1,1\n", "column 'date': not a date (YYYY-MM-DD, "
+                                                  "YYYY/MM/DD or YYYYMMDD): \"2024-03/01\""},
+      {"date,high,low,close\n2024-01-03,2,1,1\n2024-01-02,2,1,1\n",
+       "column 'date': 2024-01-02 does not come after 20240103 of the row before (bars go oldest "
+       "first)"},
+      {"date,high,low,close\n20240103,2,1,1\n20240103,2,1,1\n",
+       "column 'date': 20240103 does not come after 20240103 of the row before (bars go oldest "
+       "first)"},
+      {"open,high,low,close,OPEN\n1,2,1,1,1\n", "column 'open' appears twice"},
+      {"open,high,low,close\n1,2,1,1\nx,2,1,1\n", "column 'open': not a number: \"x\""},
+  };
+  for (const auto& [text, message] : cases) {
+    SCOPED_TRACE(text);
+    std::string copy = text;
+    try {
+      parseBarCsv(copy, CsvColumns::WithChart);
+      ADD_FAILURE() << "no error";
+    } catch (const CsvError& e) {
+      EXPECT_EQ(e.what(), message);
+    }
+    copy = text;  // the indicator alone does not look at them
+    EXPECT_NO_THROW(parse(copy));
+  }
+}
+
+TEST(BarDate, KnowsTheCalendar) {
+  using tarvok::tools::isCalendarDate;
+  using tarvok::tools::parseDate;
+  for (const std::uint32_t ok : {20240229u, 20000229u, 19991231u, 10000101u, 99991231u, 20230131u}) {
+    EXPECT_TRUE(isCalendarDate(ok)) << ok;
+  }
+  for (const std::uint32_t bad :
+       {20230229u, 19000229u, 20240431u, 20241301u, 20240001u, 20240100u, 9991231u, 100000101u, 0u}) {
+    EXPECT_FALSE(isCalendarDate(bad)) << bad;
+  }
+  EXPECT_EQ(parseDate("2024-12-31"), 20241231u);
+  EXPECT_EQ(parseDate("2024/01/05"), 20240105u);
+  EXPECT_EQ(parseDate("20240105"), 20240105u);
+  for (const char* bad : {"", "2024-1-05", "2024-01-5 ", "+0240105", "2024_01_05", "202401050",
+                          "2024-01/05", "24-01-05"}) {
+    EXPECT_FALSE(parseDate(bad).has_value()) << bad;
   }
 }
 

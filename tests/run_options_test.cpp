@@ -75,6 +75,24 @@ TEST(RunOptions, PluginAndFormula) {
   EXPECT_EQ(verdict({"--plugin"}), "--plugin needs a value");
   EXPECT_EQ(verdict({"--plugin="}), "--plugin needs a path");
   EXPECT_EQ(verdict({"--formula=1", "--plugin", "x"}), "unknown option \"--formula=1\" (see --help)");
+  EXPECT_EQ(verdict({"--plugin", "x", "--formula", "a.csv"}),
+            "--formula prints the formula text and reads no bars");
+  EXPECT_EQ(verdict({"--plugin", "x", "--formula", "--chart", "a.svg"}),
+            "--formula prints the formula text and reads no bars");
+}
+
+TEST(RunOptions, DayFileAndChart) {
+  const RunOptions o = parseRunOptions({"--day", "vipdoc/sh/lday/sh600000.day", "--chart=c.svg"});
+  EXPECT_EQ(o.file, "vipdoc/sh/lday/sh600000.day");
+  EXPECT_TRUE(o.dayFile);
+  EXPECT_EQ(o.chart, "c.svg");
+  EXPECT_FALSE(parseRunOptions({"a.csv"}).dayFile);
+  EXPECT_TRUE(parseRunOptions({"a.csv"}).chart.empty());
+  // One input, whichever way it is named.
+  EXPECT_EQ(verdict({"a.csv", "--day", "b.day"}), "more than one input file: \"b.day\"");
+  EXPECT_EQ(verdict({"--day", "b.day", "a.csv"}), "more than one input file: \"a.csv\"");
+  EXPECT_EQ(verdict({"--chart="}), "--chart needs a path");
+  EXPECT_EQ(verdict({"--day"}), "--day needs a value");
 }
 
 }  // namespace

@@ -224,4 +224,37 @@ TEST_F(TerminalHost, LoadAndFreeAgainAndAgainLeavesNoThreadOrTlsIndex) {
   EXPECT_EQ(logLines().size(), 21u);
 }
 
+// What Windows shows in the DLL's file properties: its version, from the resource.
+TEST(TarvokDll, FilePropertiesShowTheVersion) {
+  const std::wstring dll = (ownFolder() / "tarvok.dll").wstring();
+  DWORD ignored = 0;
+  const DWORD size = GetFileVersionInfoSizeW(dll.c_str(), &ignored);
+  ASSERT_GT(size, 0u) << "no version resource, error " << GetLastError();
+  std::vector<char> info(size);
+  ASSERT_TRUE(GetFileVersionInfoW(dll.c_str(), 0, size, info.data()));
+
+  const auto text = [&](const wchar_t* name) {
+    void* value = nullptr;
+    UINT length = 0;
+    const std::wstring path = std::wstring(L"\\StringFileInfo\\040904B0\\") + name;
+    if (!VerQueryValueW(info.data(), path.c_str(), &value, &length) || length == 0) return std::string();
+    std::string ascii;
+    for (UINT i = 0; i + 1 < length; ++i) ascii += static_cast<char>(static_cast<const wchar_t*>(value)[i]);
+    return ascii;
+  };
+  EXPECT_EQ(text(L"FileVersion"), TARVOK_VERSION);
+  EXPECT_EQ(text(L"ProductVersion"), TARVOK_VERSION);
+  EXPECT_EQ(text(L"ProductName"), "tarvok");
+  EXPECT_NE(text(L"FileDescription").find("band-stop"), std::string::npos) << text(L"FileDescription");
+
+  VS_FIXEDFILEINFO* fixed = nullptr;
+  UINT length = 0;
+  ASSERT_TRUE(VerQueryValueW(info.data(), L"\\", reinterpret_cast<void**>(&fixed), &length));
+  EXPECT_EQ(std::to_string(HIWORD(fixed->dwFileVersionMS)) + "." +
+                std::to_string(LOWORD(fixed->dwFileVersionMS)) + "." +
+                std::to_string(HIWORD(fixed->dwFileVersionLS)),
+            TARVOK_VERSION);
+  EXPECT_EQ(fixed->dwFileType, static_cast<DWORD>(VFT_DLL));
+}
+
 }  // namespace

@@ -1,10 +1,14 @@
 # Tests of tarvok-run: its parts as GoogleTest programs, and the built program itself.
 tarvok_test(bar_csv_test bar_csv_test.cpp)
 target_link_libraries(bar_csv_test PRIVATE tarvok_tools)
+tarvok_test(chart_svg_test chart_svg_test.cpp)
+target_link_libraries(chart_svg_test PRIVATE tarvok_tools)
+tarvok_test(day_file_test day_file_test.cpp)
+target_link_libraries(day_file_test PRIVATE tarvok_tools tarvok_fmt)
 tarvok_test(run_options_test run_options_test.cpp)
 target_link_libraries(run_options_test PRIVATE tarvok_tools)
 
-# The program is run by a CMake script, which only works where it can run: not in the Windows build.
+# The program itself is run by scripts, which only works where it can run: not in the Windows build.
 if(NOT CMAKE_CROSSCOMPILING)
   foreach(check example layout options worked errors)
     add_test(NAME tool_${check}
@@ -13,4 +17,16 @@ if(NOT CMAKE_CROSSCOMPILING)
                      -DWORK_DIR=${CMAKE_CURRENT_BINARY_DIR}/tool_${check}
                      -P ${CMAKE_CURRENT_SOURCE_DIR}/run_tool_check.cmake)
   endforeach()
+
+  find_package(Python3 REQUIRED COMPONENTS Interpreter)
+  # The terminal's daily files, written by the test.
+  add_test(NAME tool_day_files
+    COMMAND Python3::Interpreter ${CMAKE_CURRENT_SOURCE_DIR}/day_tool_check.py
+            $<TARGET_FILE:tarvok-run> ${CMAKE_CURRENT_BINARY_DIR}/tool_day_files)
+  # The chart, drawn by a real renderer.
+  find_program(RSVG_CONVERT rsvg-convert REQUIRED)
+  add_test(NAME tool_chart_renders
+    COMMAND Python3::Interpreter ${CMAKE_CURRENT_SOURCE_DIR}/chart_render_check.py
+            $<TARGET_FILE:tarvok-run> ${RSVG_CONVERT} ${TARVOK_EXAMPLE_BARS}
+            ${CMAKE_CURRENT_BINARY_DIR}/tool_chart_renders)
 endif()

@@ -5,15 +5,22 @@
 #include <climits>
 #include <cstdlib>
 #include <cstring>
+#include <optional>
 #include <string_view>
 
 #include <fmt/format.h>
+
+#include "tools/bar_date.h"
 
 namespace tarvok::tools {
 
 namespace {
 
-constexpr std::string_view kColumnNames[] = {"high", "low", "close"};
+// The indicator's three columns, then the two that only a chart shows.
+constexpr std::string_view kColumnNames[] = {"high", "low", "close", "open", "date"};
+constexpr int kRequiredColumns = 3;
+constexpr int kOpen = 3;
+constexpr int kDate = 4;
 constexpr int kNoColumn = -1;
 
 bool isBlank(char c) { return c == ' ' || c == '\t'; }
@@ -78,7 +85,7 @@ std::size_t countFields(const char* begin, const char* end) {
 
 }  // namespace
 
-BarSeries parseBarCsv(std::string& text) {
+BarSeries parseBarCsv(std::string& text, CsvColumns wanted) {
   char* begin = text.data();
   char* const end = begin + text.size();
   if (text.compare(0, 3, "\xEF\xBB\xBF") == 0) begin += 3;
@@ -90,15 +97,16 @@ BarSeries parseBarCsv(std::string& text) {
     throw CsvError(0, "empty input: expected a header row naming high, low and close");
   }
 
-  // Header: which field holds each of the three series.
-  int columnOf[3] = {kNoColumn, kNoColumn, kNoColumn};
+  // Header: which field holds each series.
+  const int columns = wanted == CsvColumns::WithChart ? kDate + 1 : kRequiredColumns;
+  int columnOf[kDate + 1] = {kNoColumn, kNoColumn, kNoColumn, kNoColumn, kNoColumn};
   const std::size_t fieldCount = countFields(lineBegin, lineEnd);
   {
     const char* field = lineBegin;
     for (int index = 0;; ++index) {
       const char* comma = std::find(field, static_cast<const char*>(lineEnd), ',');
       const std::string_view name = trimmed(field, comma);
-      for (int k = 0; k < 3; ++k) {
+      for (int k = 0; k < columns; ++k) {
         if (!equalsIgnoringCase(name, kColumnNames[k])) continue;
         if (columnOf[k] != kNoColumn) {
           throw CsvError(lines.number(), fmt::format("column '{}' appears twice", kColumnNames[k]));
@@ -109,7 +117,7 @@ BarSeries parseBarCsv(std::string& text) {
       field = comma + 1;
     }
   }
-  for (int k = 0; k < 3; ++k) {
+  for (int k = 0; k < kRequiredColumns; ++k) {
     if (columnOf[k] == kNoColumn) {
       throw CsvError(lines.number(), fmt::format("no column named '{}' in the header", kColumnNames[k]));
     }
@@ -121,18 +129,20 @@ BarSeries parseBarCsv(std::string& text) {
   bars.high.reserve(rowsAtMost);
   bars.low.reserve(rowsAtMost);
   bars.close.reserve(rowsAtMost);
-  std::vector<float>* const seriesOf[3] = {&bars.high, &bars.low, &bars.close};
+  if (columnOf[kOpen] != kNoColumn) bars.open.reserve(rowsAtMost);
+  if (columnOf[kDate] != kNoColumn) bars.date.reserve(rowsAtMost);
+  std::vector<float>* const seriesOf[kDate] = {&bars.high, &bars.low, &bars.close, &bars.open};
 
   while (lines.next(lineBegin, lineEnd)) {
     if (lineBegin == lineEnd && lines.onlyLineEndsLeft()) break;
 
-    // Find the three fields, and check the row has as many fields as the header.
-    char* fieldBegin[3] = {};
-    char* fieldEnd[3] = {};
+    // Find the fields, and check the row has as many fields as the header.
+    char* fieldBegin[kDate + 1] = {};
+    char* fieldEnd[kDate + 1] = {};
     std::size_t fields = 0;
     for (char* field = lineBegin;; ++fields) {
       char* comma = std::find(field, lineEnd, ',');
-      for (int k = 0; k < 3; ++k) {
+      for (int k = 0; k < columns; ++k) {
         if (columnOf[k] == static_cast<int>(fields)) {
           fieldBegin[k] = field;
           fieldEnd[k] = comma;
@@ -150,7 +160,8 @@ BarSeries parseBarCsv(std::string& text) {
                                        fields == 1 ? "" : "s", fieldCount));
     }
 
-    for (int k = 0; k < 3; ++k) {
+    for (int k = 0; k < kDate; ++k) {
+      if (columnOf[k] == kNoColumn) continue;
       const std::string_view field = trimmed(fieldBegin[k], fieldEnd[k]);
       // strtof reads up to a NUL: end the field in place, on the first blank after it or on its
       // delimiter. The end of the text already is one.
@@ -163,6 +174,20 @@ BarSeries parseBarCsv(std::string& text) {
                                                    quoted(field)));
       }
       seriesOf[k]->push_back(value);
+    }
+    if (columnOf[kDate] != kNoColumn) {
+      const std::string_view field = trimmed(fieldBegin[kDate], fieldEnd[kDate]);
+      const std::optional<std::uint32_t> date = parseDate(field);
+      if (!date) {
+        throw CsvError(lines.number(), fmt::format("column 'date': not a date (YYYY-MM-DD, YYYY/MM/DD "
+                                                   "or YYYYMMDD): {}", quoted(field)));
+      }
+      if (!bars.date.empty() && *date <= bars.date.back()) {
+        throw CsvError(lines.number(),
+                       fmt::format("column 'date': {} does not come after {} of the row before "
+                                   "(bars go oldest first)", field, bars.date.back()));
+      }
+      bars.date.push_back(*date);
     }
     if (bars.size() > static_cast<std::size_t>(INT_MAX)) {
       throw CsvError(lines.number(), fmt::format("more than {} bars", INT_MAX));

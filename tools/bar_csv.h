@@ -2,6 +2,7 @@
 // Bars from CSV text: a header row naming the columns, then one bar per row.
 
 #include <cstddef>
+#include <cstdint>
 #include <cstdio>
 #include <stdexcept>
 #include <string>
@@ -9,9 +10,12 @@
 
 namespace tarvok::tools {
 
-// The three input series, one element per bar.
+// The bars: the three input series of the indicator, one element per bar, and what a chart of
+// them can show besides.
 struct BarSeries {
   std::vector<float> high, low, close;
+  std::vector<float> open;          // empty when the input has no opening prices
+  std::vector<std::uint32_t> date;  // YYYYMMDD; empty when the input has no dates
   std::size_t size() const { return close.size(); }
 };
 
@@ -26,12 +30,16 @@ class CsvError : public std::runtime_error {
   std::size_t line_;
 };
 
-// Parses the whole input. Columns are found by name (high, low, close in any case; others are
-// ignored), fields are separated by commas, lines end in LF or CR LF, and empty lines may follow
+// Which columns are read: the indicator's alone, or also those a chart shows.
+enum class CsvColumns { IndicatorOnly, WithChart };
+
+// Parses the whole input. Columns are found by name (high, low, close in any case, and open and
+// date when a chart is wanted; others are ignored), fields are separated by commas, lines end in LF or CR LF, and empty lines may follow
 // the last row. A leading UTF-8 byte order mark is skipped. Numbers are what std::strtof reads
 // (decimal, hex-float, inf, nan), surrounded by optional spaces or tabs, and must fill the field.
 // The text is used as scratch space: fields are cut out of it in place.
-BarSeries parseBarCsv(std::string& text);
+// Dates are YYYY-MM-DD, YYYY/MM/DD or YYYYMMDD, each after the one before.
+BarSeries parseBarCsv(std::string& text, CsvColumns wanted = CsvColumns::IndicatorOnly);
 
 // The rest of a stream, read in binary. Throws std::runtime_error on a read error.
 std::string readAll(std::FILE* stream);

@@ -56,7 +56,8 @@ RunOptions parseRunOptions(const std::vector<std::string>& args) {
     // Options with a value, as "--name value" or "--name=value".
     const std::size_t equals = arg.find('=');
     const std::string name = arg.substr(0, equals);
-    if (name != "--period" && name != "--multiplier" && name != "--plugin") {
+    if (name != "--period" && name != "--multiplier" && name != "--plugin" && name != "--chart" &&
+        name != "--day") {
       throw OptionError(fmt::format("unknown option \"{}\" (see --help)", arg));
     }
     std::string value;
@@ -68,9 +69,17 @@ RunOptions parseRunOptions(const std::vector<std::string>& args) {
       throw OptionError(fmt::format("{} needs a value", name));
     }
 
-    if (name == "--plugin") {
-      if (value.empty()) throw OptionError("--plugin needs a path");
-      options.plugin = value;
+    if (name == "--plugin" || name == "--chart" || name == "--day") {
+      if (value.empty()) throw OptionError(fmt::format("{} needs a path", name));
+      if (name == "--plugin") {
+        options.plugin = value;
+      } else if (name == "--chart") {
+        options.chart = value;
+      } else {
+        if (fileGiven) throw OptionError(fmt::format("more than one input file: \"{}\"", value));
+        options.file = value;
+        options.dayFile = fileGiven = true;
+      }
       continue;
     }
     const float number = numberOption(name, value);
@@ -92,19 +101,25 @@ RunOptions parseRunOptions(const std::vector<std::string>& args) {
   if (options.formula && options.plugin.empty()) {
     throw OptionError("--formula needs --plugin PATH");
   }
+  if (options.formula && (fileGiven || !options.chart.empty())) {
+    throw OptionError("--formula prints the formula text and reads no bars");
+  }
   return options;
 }
 
 std::string usageText() {
   return fmt::format(
-      "usage: tarvok-run [--plugin PATH] [--period P] [--multiplier M] [--exact] [FILE]\n"
+      "usage: tarvok-run [--plugin PATH] [--period P] [--multiplier M] [--exact]\n"
+      "                  [--chart SVG] [FILE | --day FILE.day]\n"
       "       tarvok-run --plugin PATH --formula\n"
       "\n"
       "Runs the band-stop indicator over the bars of a CSV file (standard input when FILE is\n"
-      "absent or -) and writes one row per bar: bar,stop,state.\n"
+      "absent or -) or of one of the terminal's daily files, and writes one row per bar on\n"
+      "standard output: bar,stop,state.\n"
       "\n"
-      "The input has a header row; the columns high, low and close are used (in any case), the\n"
-      "others are ignored. Numbers may be decimal, hex-float, inf or nan.\n"
+      "The CSV input has a header row; the columns high, low and close are used (in any case),\n"
+      "and with --chart also open and date; the others are ignored. Numbers may be decimal,\n"
+      "hex-float, inf or nan; dates YYYY-MM-DD, YYYY/MM/DD or YYYYMMDD, oldest first.\n"
       "\n"
       "  --period P       bars in the average range and band windows, {} to {} after rounding\n"
       "                   half up (default {})\n"
@@ -115,6 +130,11 @@ std::string usageText() {
       "                   hands out, as the terminal does; the lines the plug-in writes on\n"
       "                   standard output (its run log echo) go to standard error instead\n"
       "  --formula        with --plugin: print the plug-in's formula text (gettdxcode)\n"
+      "  --day FILE.day   read the terminal's daily bars (vipdoc/sh/lday/*.day and\n"
+      "                   vipdoc/sz/lday/*.day): prices in hundredths of a yuan become the\n"
+      "                   nearest float, as the terminal hands them to a formula\n"
+      "  --chart SVG      also draw the bars, the stop line coloured by the state (red rising,\n"
+      "                   green falling, grey 0) and the state below, as an SVG picture\n"
       "  --help           print this text\n"
       "\n"
       "Exit status: 0 on success, 2 on bad input or options or a plug-in that cannot be used.\n",

@@ -19,6 +19,8 @@ struct RunOptions {
   std::string plugin;
   bool formula = false;
   std::string file = "-";  // "-" is standard input
+  bool dayFile = false;    // file is one of the terminal's daily files, not CSV
+  std::string chart;       // where to write the chart as SVG; empty: no chart
 };
 
 class OptionError : public std::runtime_error {
@@ -27,7 +29,8 @@ class OptionError : public std::runtime_error {
 };
 
 // Parses the arguments after the program name. A period or multiplier that function 10 would
-// refuse is an error, so that no option is silently ignored; so is --formula without --plugin.
+// refuse is an error, so that no option is silently ignored; so are --formula without --plugin,
+// --formula with anything that runs the indicator, and --day with an input file besides.
 // Throws OptionError.
 RunOptions parseRunOptions(const std::vector<std::string>& args);
 

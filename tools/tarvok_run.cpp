@@ -1,5 +1,5 @@
-// tarvok-run: the indicator over bars from a CSV file, through the same functions the terminal
-// calls, for checking results outside the terminal.
+// tarvok-run: the indicator over bars from a CSV file or the terminal's daily files, through the same
+// functions the terminal calls, for checking results outside the terminal and drawing them.
 
 #include <cerrno>
 #include <cstdint>
@@ -18,6 +18,8 @@
 #include "indicator/cycle_params.h"
 #include "indicator/output_functions.h"
 #include "tools/bar_csv.h"
+#include "tools/chart_svg.h"
+#include "tools/day_file.h"
 #include "tools/plugin_host.h"
 #include "tools/run_options.h"
 
@@ -30,7 +32,11 @@
 
 namespace {
 
+using tarvok::kInitialMultiplier;
+using tarvok::kInitialPeriod;
 using tarvok::tools::BarSeries;
+using tarvok::tools::ChartLabels;
+using tarvok::tools::CsvColumns;
 using tarvok::tools::IndicatorFunctions;
 using tarvok::tools::Plugin;
 using tarvok::tools::PluginError;
@@ -139,31 +145,70 @@ int printFormula(const RunOptions& options) {
   return writeAll(diversion.output(), text.data(), text.size());
 }
 
-int run(const RunOptions& options) {
-  const bool fromStdin = options.file == "-";
+// The bars of the input: CSV text, or one of the terminal's daily files. On bad input, the message
+// naming the input and the line or record, and no bars.
+std::optional<BarSeries> readBars(const RunOptions& options, std::string& error) {
+  const bool fromStdin = options.file == "-" && !options.dayFile;
   const std::string name = fromStdin ? "<stdin>" : options.file;
 
-  std::string text;
+  std::string bytes;
   {
     std::FILE* in = fromStdin ? stdin : std::fopen(options.file.c_str(), "rb");
-    if (in == nullptr) return fail(kBadInput, "{}: {}", name, std::strerror(errno));
+    if (in == nullptr) {
+      error = fmt::format("{}: {}", name, std::strerror(errno));
+      return std::nullopt;
+    }
     try {
-      text = tarvok::tools::readAll(in);
+      bytes = tarvok::tools::readAll(in);
     } catch (const std::runtime_error& e) {
       if (!fromStdin) std::fclose(in);
-      return fail(kBadInput, "{}: cannot read: {}", name, e.what());
+      error = fmt::format("{}: cannot read: {}", name, e.what());
+      return std::nullopt;
     }
     if (!fromStdin) std::fclose(in);
   }
 
-  BarSeries bars;
   try {
-    bars = tarvok::tools::parseBarCsv(text);
+    if (options.dayFile) return tarvok::tools::parseDayFile(bytes);
+    return tarvok::tools::parseBarCsv(bytes, options.chart.empty() ? CsvColumns::IndicatorOnly
+                                                                   : CsvColumns::WithChart);
+  } catch (const tarvok::tools::DayFileError& e) {
+    error = e.record() == 0 ? fmt::format("{}: {}", name, e.what())
+                            : fmt::format("{}: record {}: {}", name, e.record(), e.what());
   } catch (const tarvok::tools::CsvError& e) {
-    if (e.line() == 0) return fail(kBadInput, "{}: {}", name, e.what());
-    return fail(kBadInput, "{}:{}: {}", name, e.line(), e.what());
+    error = e.line() == 0 ? fmt::format("{}: {}", name, e.what())
+                          : fmt::format("{}:{}: {}", name, e.line(), e.what());
   }
-  std::string().swap(text);
+  return std::nullopt;
+}
+
+// The parameters the run computes with: those given, else the ones a freshly loaded plug-in starts
+// with. The options were checked against function 10's ranges.
+ChartLabels chartLabels(const RunOptions& options) {
+  ChartLabels labels;
+  labels.period = kInitialPeriod;
+  if (options.period) tarvok::periodFromInput(*options.period, labels.period);
+  labels.multiplier = options.multiplier.value_or(kInitialMultiplier);
+  const std::size_t slash = options.file.find_last_of("/\\");
+  labels.source = slash == std::string::npos ? options.file : options.file.substr(slash + 1);
+  if (labels.source == "-") labels.source = "standard input";
+  return labels;
+}
+
+int writeChart(const std::string& path, const std::string& svg) {
+  std::FILE* out = std::fopen(path.c_str(), "wb");
+  if (out == nullptr) return fail(kFailure, "cannot write the chart {}: {}", path, std::strerror(errno));
+  const bool written = std::fwrite(svg.data(), 1, svg.size(), out) == svg.size();
+  if (std::fclose(out) != 0 || !written) {
+    return fail(kFailure, "cannot write the chart {}: {}", path, std::strerror(errno));
+  }
+  return 0;
+}
+
+int run(const RunOptions& options) {
+  std::string error;
+  std::optional<BarSeries> bars = readBars(options, error);
+  if (!bars) return fail(kBadInput, "{}", error);
 
   std::optional<StdoutDiversion> diversion;
   std::optional<Plugin> plugin;
@@ -179,12 +224,18 @@ int run(const RunOptions& options) {
   }
 
   setParams(f, options);
-  const int n = static_cast<int>(bars.size());  // the parser caps the bars at INT_MAX
-  std::vector<float> stop(bars.size());
-  std::vector<float> state(bars.size());
-  f.stopLine(n, stop.data(), bars.high.data(), bars.low.data(), bars.close.data());
-  f.state(n, state.data(), bars.high.data(), bars.low.data(), bars.close.data());
-  bars = BarSeries();
+  const int n = static_cast<int>(bars->size());  // both readers cap the bars at INT_MAX
+  std::vector<float> stop(bars->size());
+  std::vector<float> state(bars->size());
+  f.stopLine(n, stop.data(), bars->high.data(), bars->low.data(), bars->close.data());
+  f.state(n, state.data(), bars->high.data(), bars->low.data(), bars->close.data());
+
+  if (!options.chart.empty()) {
+    const int status =
+        writeChart(options.chart, renderChartSvg(*bars, stop, state, chartLabels(options)));
+    if (status != 0) return status;
+  }
+  bars.reset();
 
   const fmt::memory_buffer out = formatRows(stop, state, options.exact);
   return writeAll(diversion ? diversion->output() : stdout, out.data(), out.size());
