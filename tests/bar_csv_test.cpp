@@ -6,6 +6,7 @@
 #include <cmath>
 #include <cstdio>
 #include <string>
+#include <string_view>
 #include <utility>
 #include <vector>
 
@@ -53,6 +54,7 @@ TEST(BarCsv, ReadsEveryNumberSpellingWithCrLfAndTrailingBlankLines) {
 }
 
 TEST(BarCsv, ReportsEachErrorWithItsLine) {
+  using namespace std::string_literals;
   struct BadInput {
     std::string text;
     std::size_t line;  // 0: the input as a whole
@@ -75,6 +77,15 @@ TEST(BarCsv, ReportsEachErrorWithItsLine) {
       {"high,low,close\n1,2\n", 2, "2 fields, expected 3 as in the header"},
       {"high,low,close\n1,2,3\n\n1,2,3\n", 3, "empty line; expected 3 fields as in the header"},
       {"high,low,close\n1,2,3\n \n", 3, "1 field, expected 3 as in the header"},
+      {"high,low,close\n1,2,3\n\r\r\n1,2,3\n", 3, "empty line; expected 3 fields as in the header"},
+      {"high,\"low\nclose\n1,2,3\n", 1,
+       "field 2: the quote is not closed on this line (a quoted field cannot hold a line break)"},
+      {"high,low,close\n1,\"2\"x,3\n", 2, "field 2: text after the closing quote"},
+      {"high,low,close\n1,\"2\"\"\",3\n", 2, "column 'low': not a number: \"2\"\""},
+      {"\"high\",\"lo\"\"w\",close\n", 1, "no column named 'low' in the header"},
+      {"high,low,close\n1,2,\x1b[2J\r\f\x00\n"s, 2, "column 'close': not a number: \"\\x1b[2J\\x0d\\x0c\\x00\""},
+      {"high,low,close\n1,2,nan(0x400000)\n", 2, "column 'close': not a number: \"nan(0x400000)\""},
+      {std::string(tarvok::tools::kMaxCsvLineBytes + 1, 'h'), 1, "line longer than 65536 bytes"},
   };
   for (const BadInput& c : cases) {
     SCOPED_TRACE(c.text);
@@ -161,18 +172,56 @@ TEST(BarDate, KnowsTheCalendar) {
   }
 }
 
-TEST(BarCsv, ReadAllTakesTheRestOfAStream) {
-  // A file of our own: the Windows tmpfile() writes to the root of the drive.
-  const char* path = "bar_csv_test_read_all.tmp";
-  std::FILE* f = std::fopen(path, "w+b");
-  ASSERT_NE(f, nullptr);
-  std::string content(200000, '\0');  // several reads' worth, NUL bytes included
-  for (std::size_t i = 0; i < content.size(); ++i) content[i] = static_cast<char>(i * 7);
-  ASSERT_EQ(std::fwrite(content.data(), 1, content.size(), f), content.size());
-  ASSERT_EQ(std::fseek(f, 100, SEEK_SET), 0);
-  EXPECT_EQ(tarvok::tools::readAll(f), content.substr(100));
-  std::fclose(f);
-  std::remove(path);
+TEST(BarCsv, ReadsQuotedFields) {
+  const BarSeries bars = parse(
+      "\"High\",\"low\", \"close\" ,\"name, with comma\"\r\n"
+      "\"2\",1,\" 1.5 \",\"say \"\"hi\"\", then\"\r\n"
+      "3,\"2\",2.5,\"\"\n");
+  EXPECT_EQ(bars.high, (std::vector<float>{2, 3}));
+  EXPECT_EQ(bars.low, (std::vector<float>{1, 2}));
+  EXPECT_EQ(bars.close, (std::vector<float>{1.5f, 2.5f}));
+}
+
+TEST(BarCsv, AStreamReadsInPiecesAsTheTextDoes) {
+  // Rows across several reads, one line of the longest kind among them (in an ignored column);
+  // then one byte more is refused at its line, in memory and from the stream alike.
+  std::string text = "high,low,close,note\n";
+  for (int i = 0; i < 20000; ++i) text += std::to_string(i % 97) + ".25,1,2,x\r\n";
+  const std::string longest = "1,1,1," + std::string(tarvok::tools::kMaxCsvLineBytes - 6, 'n');
+  text += longest + "\n";
+  const auto fromStream = [](const std::string& content) {
+    // A file of our own: the Windows tmpfile() writes to the root of the drive.
+    const char* path = "bar_csv_test_stream.tmp";
+    std::FILE* f = std::fopen(path, "w+b");
+    EXPECT_NE(f, nullptr);
+    EXPECT_EQ(std::fwrite(content.data(), 1, content.size(), f), content.size());
+    std::rewind(f);
+    std::string error;
+    BarSeries bars;
+    try {
+      bars = tarvok::tools::readBarCsv(f);
+    } catch (const CsvError& e) {
+      error = std::to_string(e.line()) + ": " + e.what();
+    }
+    std::fclose(f);
+    std::remove(path);
+    return std::make_pair(bars, error);
+  };
+  const auto [streamed, none] = fromStream(text);
+  EXPECT_EQ(none, "");
+  const BarSeries whole = parse(text);
+  ASSERT_EQ(whole.size(), 20001u);
+  EXPECT_EQ(streamed.high, whole.high);
+  EXPECT_EQ(streamed.close, whole.close);
+
+  const std::string tooLong = text + longest + "n\r\n1,1,1,x\n";
+  EXPECT_EQ(fromStream(tooLong).second, "20003: line longer than 65536 bytes");
+  try {
+    parse(tooLong);
+    ADD_FAILURE() << "no error";
+  } catch (const CsvError& e) {
+    EXPECT_EQ(e.line(), 20003u);
+  }
 }
 
 }  // namespace

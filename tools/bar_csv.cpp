@@ -2,15 +2,14 @@
 
 #include <algorithm>
 #include <cerrno>
-#include <climits>
-#include <cstdlib>
 #include <cstring>
 #include <optional>
-#include <string_view>
 
 #include <fmt/format.h>
 
 #include "tools/bar_date.h"
+#include "tools/message_text.h"
+#include "tools/number_text.h"
 
 namespace tarvok::tools {
 
@@ -21,15 +20,15 @@ constexpr std::string_view kColumnNames[] = {"high", "low", "close", "open", "da
 constexpr int kRequiredColumns = 3;
 constexpr int kOpen = 3;
 constexpr int kDate = 4;
+constexpr int kColumns = kDate + 1;
 constexpr int kNoColumn = -1;
 
 bool isBlank(char c) { return c == ' ' || c == '\t'; }
 
-// The field without surrounding spaces and tabs.
-std::string_view trimmed(const char* begin, const char* end) {
-  while (begin < end && isBlank(*begin)) ++begin;
-  while (end > begin && isBlank(end[-1])) --end;
-  return {begin, static_cast<std::size_t>(end - begin)};
+std::string_view trimmed(std::string_view text) {
+  while (!text.empty() && isBlank(text.front())) text.remove_prefix(1);
+  while (!text.empty() && isBlank(text.back())) text.remove_suffix(1);
+  return text;
 }
 
 bool equalsIgnoringCase(std::string_view a, std::string_view b) {
@@ -42,90 +41,156 @@ bool equalsIgnoringCase(std::string_view a, std::string_view b) {
   return true;
 }
 
-// A field quoted in a message, cut short so that a binary file does not flood the terminal.
-std::string quoted(std::string_view field) {
+// A field's text: blanks and quotes taken off; a doubled quote inside a quoted field is still
+// doubled when escaped is set.
+struct Field {
+  std::string_view text;
+  bool escaped = false;
+
+  std::string unquoted() const {
+    std::string plain(text);
+    if (escaped) {
+      for (std::size_t at = plain.find("\"\""); at != std::string::npos; at = plain.find("\"\"", at + 1)) {
+        plain.erase(at, 1);
+      }
+    }
+    return plain;
+  }
+};
+
+// A field quoted in a message, cut short so that a binary file does not flood the terminal, and
+// with its control bytes shown.
+std::string quoted(const Field& field) {
   constexpr std::size_t kMaxShown = 40;
-  if (field.size() <= kMaxShown) return fmt::format("\"{}\"", field);
-  return fmt::format("\"{}\"...", field.substr(0, kMaxShown));
+  const std::string text = field.unquoted();
+  if (text.size() <= kMaxShown) return fmt::format("\"{}\"", printable(text));
+  return fmt::format("\"{}\"...", printable(std::string_view(text).substr(0, kMaxShown)));
 }
 
-// Splits the text into lines and hands them out one at a time, with the line number.
-class LineReader {
- public:
-  LineReader(char* begin, char* end) : next_(begin), end_(end) {}
+// Splits a line at the commas outside quotes and hands each field to take(index, field); returns
+// the number of fields.
+template <typename Take>
+std::size_t splitFields(std::string_view line, std::size_t lineNumber, Take&& take) {
+  std::size_t index = 0;
+  std::size_t i = 0;
+  for (;; ++index) {
+    const std::size_t start = i;
+    while (i < line.size() && isBlank(line[i])) ++i;
+    Field field;
+    if (i < line.size() && line[i] == '"') {
+      const std::size_t open = ++i;
+      for (;;) {
+        const std::size_t quote = line.find('"', i);
+        if (quote == std::string_view::npos) {
+          throw CsvError(lineNumber, fmt::format("field {}: the quote is not closed on this line (a "
+                                                 "quoted field cannot hold a line break)", index + 1));
+        }
+        if (quote + 1 < line.size() && line[quote + 1] == '"') {
+          field.escaped = true;
+          i = quote + 2;
+          continue;
+        }
+        field.text = trimmed(line.substr(open, quote - open));
+        i = quote + 1;
+        break;
+      }
+      while (i < line.size() && isBlank(line[i])) ++i;
+      if (i < line.size() && line[i] != ',') {
+        throw CsvError(lineNumber, fmt::format("field {}: text after the closing quote", index + 1));
+      }
+    } else {
+      i = std::min(line.find(',', i), line.size());
+      field.text = trimmed(line.substr(start, i - start));
+    }
+    take(index, field);
+    if (i == line.size()) return index + 1;
+    ++i;  // the comma
+  }
+}
 
-  // The next line without its terminator (LF or CR LF), or false at the end of the text.
-  bool next(char*& begin, char*& end) {
-    if (next_ == end_) return false;
-    begin = next_;
-    char* newline = static_cast<char*>(std::memchr(next_, '\n', static_cast<std::size_t>(end_ - next_)));
-    end = newline ? newline : end_;
-    next_ = newline ? newline + 1 : end_;
-    if (end > begin && end[-1] == '\r') --end;
-    ++number_;
-    return true;
+// Hands out the lines of the input, without their ends (LF or CR LF), with their numbers. Input
+// in memory is taken as it is; a stream is read in pieces into a buffer that holds one line of
+// the longest kind and one piece more.
+class LineSource {
+ public:
+  explicit LineSource(std::string_view text) : rest_(text) {}
+  explicit LineSource(std::FILE* in) : in_(in), buffer_(2 * kMaxCsvLineBytes + 2) {}
+
+  // The next line, or false at the end of the input.
+  bool next(std::string_view& line) {
+    for (;;) {
+      const std::size_t newline = rest_.find('\n');
+      if (newline != std::string_view::npos || atEnd_ || in_ == nullptr) {
+        if (newline == std::string_view::npos && rest_.empty()) return false;
+        line = rest_.substr(0, newline);
+        rest_.remove_prefix(newline == std::string_view::npos ? rest_.size() : newline + 1);
+        ++number_;
+        if (!line.empty() && line.back() == '\r') line.remove_suffix(1);
+        checkLength(line.size(), number_);
+        return true;
+      }
+      // A line end, CR included, is not needed to know the line is too long.
+      checkLength(rest_.size() > 0 ? rest_.size() - 1 : 0, number_ + 1);
+      refill();
+    }
   }
 
   std::size_t number() const { return number_; }
 
-  // Whether nothing but line ends is left: blank lines at the end of the file are no rows.
-  bool onlyLineEndsLeft() const {
-    return std::all_of(next_, end_, [](char c) { return c == '\r' || c == '\n'; });
+ private:
+  static void checkLength(std::size_t length, std::size_t lineNumber) {
+    if (length > kMaxCsvLineBytes) {
+      throw CsvError(lineNumber, fmt::format("line longer than {} bytes", kMaxCsvLineBytes));
+    }
   }
 
- private:
-  char* next_;
-  char* end_;
+  // Moves what is left of the buffer to its front and reads behind it.
+  void refill() {
+    char* const base = buffer_.data();
+    std::memmove(base, rest_.data(), rest_.size());
+    const std::size_t kept = rest_.size();
+    const std::size_t room = buffer_.size() - kept;
+    const std::size_t got = std::fread(base + kept, 1, room, in_);
+    if (got < room) {
+      if (std::ferror(in_)) throw ReadError(std::strerror(errno));
+      atEnd_ = true;
+    }
+    rest_ = std::string_view(base, kept + got);
+  }
+
+  std::FILE* in_ = nullptr;
+  std::vector<char> buffer_;
+  std::string_view rest_;
+  bool atEnd_ = false;
   std::size_t number_ = 0;
 };
 
-std::size_t countFields(const char* begin, const char* end) {
-  return 1 + static_cast<std::size_t>(std::count(begin, end, ','));
-}
-
-}  // namespace
-
-BarSeries parseBarCsv(std::string& text, CsvColumns wanted) {
-  char* begin = text.data();
-  char* const end = begin + text.size();
-  if (text.compare(0, 3, "\xEF\xBB\xBF") == 0) begin += 3;
-
-  LineReader lines(begin, end);
-  char* lineBegin = nullptr;
-  char* lineEnd = nullptr;
-  if (!lines.next(lineBegin, lineEnd)) {
+BarSeries parseLines(LineSource& lines, CsvColumns wanted, std::size_t rowsAtMost) {
+  std::string_view line;
+  if (!lines.next(line)) {
     throw CsvError(0, "empty input: expected a header row naming high, low and close");
   }
+  if (line.substr(0, 3) == "\xEF\xBB\xBF") line.remove_prefix(3);
 
   // Header: which field holds each series.
-  const int columns = wanted == CsvColumns::WithChart ? kDate + 1 : kRequiredColumns;
-  int columnOf[kDate + 1] = {kNoColumn, kNoColumn, kNoColumn, kNoColumn, kNoColumn};
-  const std::size_t fieldCount = countFields(lineBegin, lineEnd);
-  {
-    const char* field = lineBegin;
-    for (int index = 0;; ++index) {
-      const char* comma = std::find(field, static_cast<const char*>(lineEnd), ',');
-      const std::string_view name = trimmed(field, comma);
-      for (int k = 0; k < columns; ++k) {
-        if (!equalsIgnoringCase(name, kColumnNames[k])) continue;
-        if (columnOf[k] != kNoColumn) {
-          throw CsvError(lines.number(), fmt::format("column '{}' appears twice", kColumnNames[k]));
-        }
-        columnOf[k] = index;
+  const int columns = wanted == CsvColumns::WithChart ? kColumns : kRequiredColumns;
+  int columnOf[kColumns] = {kNoColumn, kNoColumn, kNoColumn, kNoColumn, kNoColumn};
+  const std::size_t fieldCount = splitFields(line, lines.number(), [&](std::size_t index, const Field& field) {
+    const std::string name = field.unquoted();
+    for (int k = 0; k < columns; ++k) {
+      if (!equalsIgnoringCase(name, kColumnNames[k])) continue;
+      if (columnOf[k] != kNoColumn) {
+        throw CsvError(lines.number(), fmt::format("column '{}' appears twice", kColumnNames[k]));
       }
-      if (comma == lineEnd) break;
-      field = comma + 1;
+      columnOf[k] = static_cast<int>(index);
     }
-  }
+  });
   for (int k = 0; k < kRequiredColumns; ++k) {
     if (columnOf[k] == kNoColumn) {
       throw CsvError(lines.number(), fmt::format("no column named '{}' in the header", kColumnNames[k]));
     }
   }
-
   BarSeries bars;
-  // An upper bound on the rows, so the series never reallocate.
-  const auto rowsAtMost = static_cast<std::size_t>(std::count(lineEnd, end, '\n')) + 1;
   bars.high.reserve(rowsAtMost);
   bars.low.reserve(rowsAtMost);
   bars.close.reserve(rowsAtMost);
@@ -133,51 +198,41 @@ BarSeries parseBarCsv(std::string& text, CsvColumns wanted) {
   if (columnOf[kDate] != kNoColumn) bars.date.reserve(rowsAtMost);
   std::vector<float>* const seriesOf[kDate] = {&bars.high, &bars.low, &bars.close, &bars.open};
 
-  while (lines.next(lineBegin, lineEnd)) {
-    if (lineBegin == lineEnd && lines.onlyLineEndsLeft()) break;
-
-    // Find the fields, and check the row has as many fields as the header.
-    char* fieldBegin[kDate + 1] = {};
-    char* fieldEnd[kDate + 1] = {};
-    std::size_t fields = 0;
-    for (char* field = lineBegin;; ++fields) {
-      char* comma = std::find(field, lineEnd, ',');
-      for (int k = 0; k < columns; ++k) {
-        if (columnOf[k] == static_cast<int>(fields)) {
-          fieldBegin[k] = field;
-          fieldEnd[k] = comma;
-        }
-      }
-      if (comma == lineEnd) break;
-      field = comma + 1;
+  // Blank lines count as rows only when a row follows them.
+  std::size_t blankLine = 0;
+  while (lines.next(line)) {
+    if (line.find_first_not_of('\r') == std::string_view::npos) {
+      if (blankLine == 0) blankLine = lines.number();
+      continue;
     }
-    ++fields;
-    if (fields != fieldCount) {
-      throw CsvError(lines.number(),
-                     lineBegin == lineEnd
-                         ? fmt::format("empty line; expected {} fields as in the header", fieldCount)
-                         : fmt::format("{} field{}, expected {} as in the header", fields,
-                                       fields == 1 ? "" : "s", fieldCount));
+    if (blankLine != 0) {
+      throw CsvError(blankLine, fmt::format("empty line; expected {} fields as in the header", fieldCount));
+    }
+    if (bars.size() == kMaxBars) throw CsvError(lines.number(), fmt::format("more than {} bars", kMaxBars));
+
+    Field fields[kColumns];
+    const std::size_t count = splitFields(line, lines.number(), [&](std::size_t index, const Field& field) {
+      for (int k = 0; k < columns; ++k) {
+        if (columnOf[k] == static_cast<int>(index)) fields[k] = field;
+      }
+    });
+    if (count != fieldCount) {
+      throw CsvError(lines.number(), fmt::format("{} field{}, expected {} as in the header", count,
+                                                 count == 1 ? "" : "s", fieldCount));
     }
 
     for (int k = 0; k < kDate; ++k) {
       if (columnOf[k] == kNoColumn) continue;
-      const std::string_view field = trimmed(fieldBegin[k], fieldEnd[k]);
-      // strtof reads up to a NUL: end the field in place, on the first blank after it or on its
-      // delimiter. The end of the text already is one.
-      char* const last = fieldBegin[k] + (field.data() - fieldBegin[k]) + field.size();
-      if (last != end) *last = '\0';
-      char* parsedEnd = nullptr;
-      const float value = std::strtof(field.data(), &parsedEnd);
-      if (field.empty() || parsedEnd != last) {
+      const std::optional<float> value = fields[k].escaped ? std::nullopt : parseNumber(fields[k].text);
+      if (!value) {
         throw CsvError(lines.number(), fmt::format("column '{}': not a number: {}", kColumnNames[k],
-                                                   quoted(field)));
+                                                   quoted(fields[k])));
       }
-      seriesOf[k]->push_back(value);
+      seriesOf[k]->push_back(*value);
     }
     if (columnOf[kDate] != kNoColumn) {
-      const std::string_view field = trimmed(fieldBegin[kDate], fieldEnd[kDate]);
-      const std::optional<std::uint32_t> date = parseDate(field);
+      const Field& field = fields[kDate];
+      const std::optional<std::uint32_t> date = field.escaped ? std::nullopt : parseDate(field.text);
       if (!date) {
         throw CsvError(lines.number(), fmt::format("column 'date': not a date (YYYY-MM-DD, YYYY/MM/DD "
                                                    "or YYYYMMDD): {}", quoted(field)));
@@ -185,12 +240,9 @@ BarSeries parseBarCsv(std::string& text, CsvColumns wanted) {
       if (!bars.date.empty() && *date <= bars.date.back()) {
         throw CsvError(lines.number(),
                        fmt::format("column 'date': {} does not come after {} of the row before "
-                                   "(bars go oldest first)", field, bars.date.back()));
+                                   "(bars go oldest first)", field.text, bars.date.back()));
       }
       bars.date.push_back(*date);
-    }
-    if (bars.size() > static_cast<std::size_t>(INT_MAX)) {
-      throw CsvError(lines.number(), fmt::format("more than {} bars", INT_MAX));
     }
   }
 
@@ -198,26 +250,18 @@ BarSeries parseBarCsv(std::string& text, CsvColumns wanted) {
   return bars;
 }
 
-std::string readAll(std::FILE* stream) {
-  std::string text;
-  // The size when the stream can tell it, so that a file is read without regrowing the buffer.
-  const long start = std::ftell(stream);
-  if (start >= 0 && std::fseek(stream, 0, SEEK_END) == 0) {
-    const long stop = std::ftell(stream);
-    if (std::fseek(stream, start, SEEK_SET) != 0) throw std::runtime_error(std::strerror(errno));
-    if (stop > start) text.resize(static_cast<std::size_t>(stop - start) + 1);
-  }
-  std::size_t used = 0;
-  for (;;) {
-    if (used == text.size()) text.resize(std::max<std::size_t>(2 * text.size(), 1 << 16));
-    const std::size_t room = text.size() - used;
-    const std::size_t got = std::fread(&text[used], 1, room, stream);
-    used += got;
-    if (got < room) break;  // end of input or an error
-  }
-  if (std::ferror(stream)) throw std::runtime_error(std::strerror(errno));
-  text.resize(used);
-  return text;
+}  // namespace
+
+BarSeries parseBarCsv(std::string_view text, CsvColumns wanted) {
+  LineSource lines(text);
+  // An upper bound on the rows, so that the series never reallocate.
+  const auto rowsAtMost = static_cast<std::size_t>(std::count(text.begin(), text.end(), '\n')) + 1;
+  return parseLines(lines, wanted, std::min(rowsAtMost, kMaxBars));
+}
+
+BarSeries readBarCsv(std::FILE* in, CsvColumns wanted) {
+  LineSource lines(in);
+  return parseLines(lines, wanted, 0);
 }
 
 }  // namespace tarvok::tools

@@ -1,11 +1,13 @@
 #pragma once
 // Bars from CSV text: a header row naming the columns, then one bar per row.
 
+#include <climits>
 #include <cstddef>
 #include <cstdint>
 #include <cstdio>
 #include <stdexcept>
 #include <string>
+#include <string_view>
 #include <vector>
 
 namespace tarvok::tools {
@@ -19,6 +21,13 @@ struct BarSeries {
   std::size_t size() const { return close.size(); }
 };
 
+// The most bars an input may give: the table functions take the count as an int.
+inline constexpr std::size_t kMaxBars = INT_MAX;
+
+// The longest CSV line, without its line end. Bounds the memory a line can take, so that endless
+// input without line ends (/dev/zero) is refused at once.
+inline constexpr std::size_t kMaxCsvLineBytes = 64 * 1024;
+
 // Bad input, with the 1-based line it was found on, or 0 when it concerns the input as a whole.
 class CsvError : public std::runtime_error {
  public:
@@ -30,18 +39,28 @@ class CsvError : public std::runtime_error {
   std::size_t line_;
 };
 
+// The input could not be read (it is a directory, or the device failed); the text says why.
+class ReadError : public std::runtime_error {
+ public:
+  using std::runtime_error::runtime_error;
+};
+
 // Which columns are read: the indicator's alone, or also those a chart shows.
 enum class CsvColumns { IndicatorOnly, WithChart };
 
-// Parses the whole input. Columns are found by name (high, low, close in any case, and open and
-// date when a chart is wanted; others are ignored), fields are separated by commas, lines end in LF or CR LF, and empty lines may follow
-// the last row. A leading UTF-8 byte order mark is skipped. Numbers are what std::strtof reads
-// (decimal, hex-float, inf, nan), surrounded by optional spaces or tabs, and must fill the field.
-// The text is used as scratch space: fields are cut out of it in place.
-// Dates are YYYY-MM-DD, YYYY/MM/DD or YYYYMMDD, each after the one before.
-BarSeries parseBarCsv(std::string& text, CsvColumns wanted = CsvColumns::IndicatorOnly);
+// Parses CSV text. Columns are found by name (high, low, close in any case, and open and date
+// when a chart is wanted; others are ignored), fields are separated by commas, lines end in LF or
+// CR LF, and blank lines may follow the last row. A leading UTF-8 byte order mark is skipped. A
+// field may be quoted as RFC 4180 has it ("a ""b"", c"), header names included; a quoted field
+// cannot hold a line break. Blanks (spaces, tabs) around a field, inside or outside its quotes, are
+// ignored. Numbers are what parseNumber reads (decimal, hex-float, inf, nan) and must fill the
+// field. Dates are YYYY-MM-DD, YYYY/MM/DD or YYYYMMDD, each after the one before. At most kMaxBars
+// rows, each line at most kMaxCsvLineBytes. Throws CsvError.
+BarSeries parseBarCsv(std::string_view text, CsvColumns wanted = CsvColumns::IndicatorOnly);
 
-// The rest of a stream, read in binary. Throws std::runtime_error on a read error.
-std::string readAll(std::FILE* stream);
+// The same from a stream, read in pieces of bounded size and checked as it comes, so that bad
+// input is refused at its first bad line without reading the rest. Throws CsvError, or ReadError
+// when the stream fails.
+BarSeries readBarCsv(std::FILE* in, CsvColumns wanted = CsvColumns::IndicatorOnly);
 
 }  // namespace tarvok::tools

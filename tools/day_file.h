@@ -3,6 +3,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <cstdio>
 #include <stdexcept>
 #include <string>
 #include <string_view>
@@ -29,7 +30,36 @@ class DayFileError : public std::runtime_error {
 float dayFilePrice(std::uint32_t hundredths) noexcept;
 
 // Date, open, high, low and close of every record; turnover, volume and the reserved field are not
-// used. Each date must be a calendar day after the one before. Throws DayFileError.
+// used. Each date must be a calendar day after the one before. The bytes may come in pieces of
+// any size, from memory or a stream; each record is checked as soon as it is whole, so that a
+// file is refused at its first bad record (endless zeros at the first) without reading on.
+class DayFileParser {
+ public:
+  // Fills bars, emptied first; its storage is kept, so that one series can serve many files.
+  // More than maxRecords records are refused.
+  explicit DayFileParser(BarSeries& bars, std::size_t maxRecords = kMaxBars);
+
+  // The next bytes of the file. Throws DayFileError.
+  void add(std::string_view bytes);
+
+  // The end of the file: throws DayFileError when it held no record or its last one is cut short.
+  void finish();
+
+ private:
+  void addRecord(const unsigned char* record);
+
+  BarSeries& bars_;
+  std::size_t maxRecords_;
+  std::size_t bytes_ = 0;  // taken so far
+  unsigned char partial_[kDayRecordSize] = {};
+  std::size_t partialSize_ = 0;
+};
+
+// A whole file in memory. Throws DayFileError.
 BarSeries parseDayFile(std::string_view bytes);
+
+// A file from a stream, read in pieces, into bars (emptied first). Throws DayFileError, or
+// ReadError when the stream fails.
+void readDayFile(std::FILE* in, BarSeries& bars, std::size_t maxRecords = kMaxBars);
 
 }  // namespace tarvok::tools

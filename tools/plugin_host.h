@@ -32,6 +32,8 @@ IndicatorFunctions tableFunctions(const tagPluginTCalcFuncInfo* table);
 // A loaded plug-in, unloaded on destruction.
 class Plugin {
  public:
+  // The file at path, relative to the current folder (never one found on the loader's search
+  // path), once it is seen to be a whole library of the kind this build loads (library_file.h):
   // LoadLibraryA on Windows, dlopen natively. Throws PluginError.
   explicit Plugin(const std::string& path);
   ~Plugin();

@@ -1,24 +1,23 @@
 #include "tools/run_options.h"
 
-#include <cstdlib>
 #include <string_view>
 
 #include <fmt/format.h>
 
 #include "indicator/cycle_params.h"
+#include "tools/bar_csv.h"
+#include "tools/message_text.h"
+#include "tools/number_text.h"
 
 namespace tarvok::tools {
 
 namespace {
 
-// The value as function 10 will see it: the float that std::strtof reads from the whole text.
+// The value as function 10 will see it: the float the whole text spells, read as CSV fields are.
 float numberOption(std::string_view option, const std::string& text) {
-  char* end = nullptr;
-  const float value = std::strtof(text.c_str(), &end);
-  if (text.empty() || end != text.c_str() + text.size()) {
-    throw OptionError(fmt::format("{}: not a number: \"{}\"", option, text));
-  }
-  return value;
+  const std::optional<float> value = parseNumber(text);
+  if (!value) throw OptionError(fmt::format("{}: not a number: \"{}\"", option, printable(text)));
+  return *value;
 }
 
 }  // namespace
@@ -118,8 +117,11 @@ std::string usageText() {
       "standard output: bar,stop,state.\n"
       "\n"
       "The CSV input has a header row; the columns high, low and close are used (in any case),\n"
-      "and with --chart also open and date; the others are ignored. Numbers may be decimal,\n"
-      "hex-float, inf or nan; dates YYYY-MM-DD, YYYY/MM/DD or YYYYMMDD, oldest first.\n"
+      "and with --chart also open and date; the others are ignored. Fields may be quoted\n"
+      "(\"a \"\"b\"\", c\"), but a line break inside quotes is refused; a line holds at most {}\n"
+      "bytes. Numbers may be decimal, hex-float, inf, nan or nan(P) (the quiet NaN with the\n"
+      "payload P, decimal or 0x-hex below 2^22, in its low bits); dates YYYY-MM-DD, YYYY/MM/DD\n"
+      "or YYYYMMDD, oldest first.\n"
       "\n"
       "  --period P       bars in the average range and band windows, {} to {} after rounding\n"
       "                   half up (default {})\n"
@@ -137,8 +139,12 @@ std::string usageText() {
       "                   green falling, grey 0) and the state below, as an SVG picture\n"
       "  --help           print this text\n"
       "\n"
-      "Exit status: 0 on success, 2 on bad input or options or a plug-in that cannot be used.\n",
-      kMinPeriod, kMaxPeriod, kInitialPeriod, kMinMultiplier, kMaxMultiplier, kInitialMultiplier);
+      "Exit status: 0 on success; 2 on bad input or options, or a plug-in that cannot be used\n"
+      "(also one whose function 11 gives a state that is not a whole number of bars); 1 when\n"
+      "the output or the chart cannot be written (standard output closed, a full disk) or\n"
+      "memory runs out. Each failure is one message on standard error, naming the file and\n"
+      "the line or record; nothing is written on standard output then.\n",
+      kMaxCsvLineBytes, kMinPeriod, kMaxPeriod, kInitialPeriod, kMinMultiplier, kMaxMultiplier, kInitialMultiplier);
 }
 
 }  // namespace tarvok::tools

@@ -2,6 +2,7 @@
 // functions the terminal calls, for checking results outside the terminal and drawing them.
 
 #include <cerrno>
+#include <cmath>
 #include <cstdint>
 #include <cstdio>
 #include <cstring>
@@ -20,11 +21,13 @@
 #include "tools/bar_csv.h"
 #include "tools/chart_svg.h"
 #include "tools/day_file.h"
+#include "tools/file_identity.h"
+#include "tools/message_text.h"
 #include "tools/plugin_host.h"
 #include "tools/run_options.h"
 
-#ifdef _WIN32
 #include <fcntl.h>
+#ifdef _WIN32
 #include <io.h>
 #else
 #include <unistd.h>
@@ -47,10 +50,50 @@ constexpr int kFailure = 1;
 
 constexpr IndicatorFunctions kBuiltIn = {&CalcZhouqiWW, &SetZhouqiParams, &CalcZhouqiW};
 
+// One line on standard error; a line that cannot be written changes nothing, the status stays.
 template <typename... Args>
 int fail(int status, fmt::format_string<Args...> format, Args&&... args) {
-  fmt::print(stderr, "tarvok-run: {}\n", fmt::format(format, std::forward<Args>(args)...));
+  tarvok::tools::writeMessage("tarvok-run", fmt::format(format, std::forward<Args>(args)...));
   return status;
+}
+
+// File descriptors, as the C runtime has them.
+#ifdef _WIN32
+bool isOpen(int fd) {
+  const intptr_t handle = _get_osfhandle(fd);
+  return handle != -1 && handle != -2 && handle != 0;
+}
+int openNullDevice() { return _open("NUL", _O_RDWR); }
+int duplicate(int fd) { return _dup(fd); }
+int duplicateOnto(int fd, int onto) { return _dup2(fd, onto); }
+void closeFd(int fd) { _close(fd); }
+std::FILE* binaryWriter(int fd) {
+  _setmode(fd, _O_BINARY);
+  return _fdopen(fd, "wb");
+}
+#else
+bool isOpen(int fd) { return fcntl(fd, F_GETFD) != -1 || errno != EBADF; }
+int openNullDevice() { return open("/dev/null", O_RDWR); }
+int duplicate(int fd) { return dup(fd); }
+int duplicateOnto(int fd, int onto) { return dup2(fd, onto); }
+void closeFd(int fd) { close(fd); }
+std::FILE* binaryWriter(int fd) { return fdopen(fd, "wb"); }
+#endif
+
+// A standard descriptor left closed by the caller would be taken by the next file opened (the
+// input, the chart, the plug-in's log file), and what is meant for it would land there. Standard
+// input and error then get the null device; without standard output the result would be lost, so
+// false.
+bool standardStreamsReady() {
+  for (const int fd : {0, 2}) {
+    if (isOpen(fd)) continue;
+    const int null = openNullDevice();
+    if (null >= 0 && null != fd) {
+      duplicateOnto(null, fd);
+      closeFd(null);
+    }
+  }
+  return isOpen(1);
 }
 
 // Sets the parameters as a formula would: one bar, period in a, multiplier in b. NaN is what
@@ -70,6 +113,18 @@ std::uint32_t bitsOf(const float& x) {
   return bits;
 }
 
+// The first bar whose state is not a whole number of bars that an int holds (a plug-in's function
+// 11 can give anything, NaN included), or -1. The built-in state always is one.
+std::ptrdiff_t firstBadState(const std::vector<float>& state) {
+  for (std::size_t j = 0; j < state.size(); ++j) {
+    const float s = state[j];
+    if (!(s >= -2147483648.0f && s < 2147483648.0f && std::trunc(s) == s)) {
+      return static_cast<std::ptrdiff_t>(j);
+    }
+  }
+  return -1;
+}
+
 // The whole output, built before anything is written so that a failure leaves stdout empty.
 fmt::memory_buffer formatRows(const std::vector<float>& stop, const std::vector<float>& state,
                               bool exact) {
@@ -77,7 +132,7 @@ fmt::memory_buffer formatRows(const std::vector<float>& stop, const std::vector<
   out.reserve(16 + stop.size() * (exact ? 20 : 24));
   fmt::format_to(fmt::appender(out), "bar,stop,state\n");
   for (std::size_t j = 0; j < stop.size(); ++j) {
-    // The state is an integer count of bars, exact in a float.
+    // A whole count of bars within an int's range (checked), exact in a float.
     const auto s = static_cast<std::int32_t>(state[j]);
     if (exact) {
       fmt::format_to(fmt::appender(out), "{},{:08x},{}\n", j, bitsOf(stop[j]), s);
@@ -90,37 +145,36 @@ fmt::memory_buffer formatRows(const std::vector<float>& stop, const std::vector<
 
 // A plug-in echoes its run log on standard output, from its own thread and until it is unloaded,
 // even at process exit. While one is loaded, file descriptor 1 is pointed at standard error, so
-// those lines still show, and the tool writes its own output to the original standard output.
+// those lines still show, and the tool writes its own output to a copy of the original standard
+// output. Throws std::runtime_error when that cannot be set up: the output would be lost or mixed
+// with the plug-in's lines.
 class StdoutDiversion {
  public:
   StdoutDiversion() {
     std::fflush(stdout);
-#ifdef _WIN32
-    const int saved = _dup(1);
-    if (saved < 0) return;
-    _setmode(saved, _O_BINARY);
-    output_ = _fdopen(saved, "wb");
+    const int saved = duplicate(1);
+    if (saved < 0) throw std::runtime_error(fmt::format("cannot copy standard output: {}", std::strerror(errno)));
+    output_ = binaryWriter(saved);
     if (output_ == nullptr) {
-      _close(saved);
-      return;
+      const int error = errno;
+      closeFd(saved);
+      throw std::runtime_error(fmt::format("cannot copy standard output: {}", std::strerror(error)));
     }
-    _dup2(2, 1);
-#else
-    const int saved = dup(1);
-    if (saved < 0) return;
-    output_ = fdopen(saved, "wb");
-    if (output_ == nullptr) {
-      close(saved);
-      return;
+    if (duplicateOnto(2, 1) < 0) {
+      const int error = errno;
+      std::fclose(output_);
+      throw std::runtime_error(
+          fmt::format("cannot point standard output at standard error: {}", std::strerror(error)));
     }
-    dup2(2, 1);
-#endif
+  }
+  ~StdoutDiversion() {
+    if (output_ != nullptr) std::fclose(output_);
   }
   StdoutDiversion(const StdoutDiversion&) = delete;
   StdoutDiversion& operator=(const StdoutDiversion&) = delete;
 
-  // Where the tool's own output goes; stdout itself when no copy could be made.
-  std::FILE* output() const { return output_ != nullptr ? output_ : stdout; }
+  // Where the tool's own output goes.
+  std::FILE* output() const { return output_; }
 
  private:
   std::FILE* output_ = nullptr;
@@ -134,7 +188,12 @@ int writeAll(std::FILE* out, const char* data, std::size_t size) {
 }
 
 int printFormula(const RunOptions& options) {
-  StdoutDiversion diversion;
+  std::optional<StdoutDiversion> diversion;
+  try {
+    diversion.emplace();
+  } catch (const std::runtime_error& e) {
+    return fail(kFailure, "{}", e.what());
+  }
   std::string text;
   try {
     Plugin plugin(options.plugin);
@@ -142,44 +201,79 @@ int printFormula(const RunOptions& options) {
   } catch (const PluginError& e) {
     return fail(kBadInput, "{}", e.what());
   }
-  return writeAll(diversion.output(), text.data(), text.size());
+  return writeAll(diversion->output(), text.data(), text.size());
 }
 
-// The bars of the input: CSV text, or one of the terminal's daily files. On bad input, the message
-// naming the input and the line or record, and no bars.
-std::optional<BarSeries> readBars(const RunOptions& options, std::string& error) {
-  const bool fromStdin = options.file == "-" && !options.dayFile;
-  const std::string name = fromStdin ? "<stdin>" : options.file;
-
-  std::string bytes;
-  {
-    std::FILE* in = fromStdin ? stdin : std::fopen(options.file.c_str(), "rb");
-    if (in == nullptr) {
-      error = fmt::format("{}: {}", name, std::strerror(errno));
-      return std::nullopt;
-    }
-    try {
-      bytes = tarvok::tools::readAll(in);
-    } catch (const std::runtime_error& e) {
-      if (!fromStdin) std::fclose(in);
-      error = fmt::format("{}: cannot read: {}", name, e.what());
-      return std::nullopt;
-    }
-    if (!fromStdin) std::fclose(in);
+// The input, open for reading: a file or standard input.
+class Input {
+ public:
+  explicit Input(const RunOptions& options)
+      : fromStdin_(options.file == "-" && !options.dayFile),
+        name_(fromStdin_ ? "<stdin>" : options.file) {}
+  Input(const Input&) = delete;
+  Input& operator=(const Input&) = delete;
+  ~Input() {
+    if (stream_ != nullptr && !fromStdin_) std::fclose(stream_);
   }
 
+  // Opens it; false with the message when it cannot be read at all.
+  bool open(std::string& error) {
+    if (!fromStdin_ && tarvok::tools::isDirectory(name_)) {
+      error = fmt::format("{}: is a directory, not a file of bars", name_);
+      return false;
+    }
+    stream_ = fromStdin_ ? stdin : std::fopen(name_.c_str(), "rb");
+    if (stream_ == nullptr) error = fmt::format("{}: {}", name_, std::strerror(errno));
+    return stream_ != nullptr;
+  }
+
+  std::FILE* stream() const { return stream_; }
+  const std::string& name() const { return name_; }
+
+ private:
+  bool fromStdin_;
+  std::string name_;
+  std::FILE* stream_ = nullptr;
+};
+
+// The bars of the input, read as they come: CSV text, or one of the terminal's daily files. On bad
+// input, the message naming the input and the line or record, and no bars.
+std::optional<BarSeries> readBars(const RunOptions& options, const Input& input, std::string& error) {
+  const std::string& name = input.name();
   try {
-    if (options.dayFile) return tarvok::tools::parseDayFile(bytes);
-    return tarvok::tools::parseBarCsv(bytes, options.chart.empty() ? CsvColumns::IndicatorOnly
-                                                                   : CsvColumns::WithChart);
+    if (options.dayFile) {
+      BarSeries bars;
+      tarvok::tools::readDayFile(input.stream(), bars);
+      return bars;
+    }
+    return tarvok::tools::readBarCsv(input.stream(), options.chart.empty() ? CsvColumns::IndicatorOnly
+                                                                           : CsvColumns::WithChart);
   } catch (const tarvok::tools::DayFileError& e) {
     error = e.record() == 0 ? fmt::format("{}: {}", name, e.what())
                             : fmt::format("{}: record {}: {}", name, e.record(), e.what());
   } catch (const tarvok::tools::CsvError& e) {
     error = e.line() == 0 ? fmt::format("{}: {}", name, e.what())
                           : fmt::format("{}:{}: {}", name, e.line(), e.what());
+  } catch (const tarvok::tools::ReadError& e) {
+    error = fmt::format("{}: cannot read: {}", name, e.what());
   }
   return std::nullopt;
+}
+
+// Why the chart may not be written where it was asked for: over the input, the plug-in or the
+// tool's own output. Empty when it may.
+std::string chartClash(const RunOptions& options, const Input& input) {
+  const std::string& chart = options.chart;
+  if (tarvok::tools::isOpenFile(input.stream(), chart)) {
+    return fmt::format("--chart {}: is the input file {}; it would be overwritten", chart, input.name());
+  }
+  if (!options.plugin.empty() && tarvok::tools::isSameFile(chart, options.plugin)) {
+    return fmt::format("--chart {}: is the plug-in {}; it would be overwritten", chart, options.plugin);
+  }
+  if (tarvok::tools::isOpenFile(stdout, chart)) {
+    return fmt::format("--chart {}: is also the standard output", chart);
+  }
+  return {};
 }
 
 // The parameters the run computes with: those given, else the ones a freshly loaded plug-in starts
@@ -207,14 +301,27 @@ int writeChart(const std::string& path, const std::string& svg) {
 
 int run(const RunOptions& options) {
   std::string error;
-  std::optional<BarSeries> bars = readBars(options, error);
-  if (!bars) return fail(kBadInput, "{}", error);
+  std::optional<BarSeries> bars;
+  {
+    Input input(options);
+    if (!input.open(error)) return fail(kBadInput, "{}", error);
+    if (!options.chart.empty()) {
+      error = chartClash(options, input);
+      if (!error.empty()) return fail(kBadInput, "{}", error);
+    }
+    bars = readBars(options, input, error);
+    if (!bars) return fail(kBadInput, "{}", error);
+  }
 
   std::optional<StdoutDiversion> diversion;
   std::optional<Plugin> plugin;
   IndicatorFunctions f = kBuiltIn;
   if (!options.plugin.empty()) {
-    diversion.emplace();
+    try {
+      diversion.emplace();
+    } catch (const std::runtime_error& e) {
+      return fail(kFailure, "{}", e.what());
+    }
     try {
       plugin.emplace(options.plugin);
       f = plugin->registerFunctions();
@@ -229,6 +336,11 @@ int run(const RunOptions& options) {
   std::vector<float> state(bars->size());
   f.stopLine(n, stop.data(), bars->high.data(), bars->low.data(), bars->close.data());
   f.state(n, state.data(), bars->high.data(), bars->low.data(), bars->close.data());
+  if (const std::ptrdiff_t j = firstBadState(state); j >= 0) {
+    return fail(kBadInput, "function 11 of {} gave {} for bar {}: not a whole number of bars",
+                options.plugin.empty() ? "the built-in indicator" : "the plug-in " + options.plugin,
+                state[static_cast<std::size_t>(j)], j);
+  }
 
   if (!options.chart.empty()) {
     const int status =
@@ -249,20 +361,23 @@ int main(int argc, char** argv) {
   _setmode(_fileno(stdin), _O_BINARY);
   _setmode(_fileno(stdout), _O_BINARY);
 #endif
-  RunOptions options;
   try {
-    options = tarvok::tools::parseRunOptions(std::vector<std::string>(argv + 1, argv + argc));
-  } catch (const tarvok::tools::OptionError& e) {
-    return fail(kBadInput, "{}", e.what());
-  }
-  if (options.help) {
-    const std::string usage = tarvok::tools::usageText();
-    std::fwrite(usage.data(), 1, usage.size(), stdout);
-    return 0;
-  }
-  try {
+    RunOptions options;
+    try {
+      options = tarvok::tools::parseRunOptions(std::vector<std::string>(argv + 1, argv + argc));
+    } catch (const tarvok::tools::OptionError& e) {
+      return fail(kBadInput, "{}", e.what());
+    }
+    if (!standardStreamsReady()) return fail(kFailure, "standard output is not open: the result would be lost");
+    if (options.help) {
+      const std::string usage = tarvok::tools::usageText();
+      return writeAll(stdout, usage.data(), usage.size());
+    }
     return options.formula ? printFormula(options) : run(options);
   } catch (const std::bad_alloc&) {
-    return fail(kFailure, "out of memory");
+    tarvok::tools::writeMessage("tarvok-run", "out of memory");
+    return kFailure;
+  } catch (const std::exception& e) {
+    return fail(kFailure, "{}", e.what());
   }
 }
