@@ -108,4 +108,34 @@ TEST(DayFile, ReportsBrokenFilesWithTheRecord) {
   }
 }
 
+TEST(DayFile, PiecesOfAnySizeGiveTheWholeFilesBarsAndRefuseAtTheFirstBadRecord) {
+  std::vector<Record> records;
+  for (std::uint32_t d = 1; d <= 28; ++d) records.push_back({20240200 + d, d, 2 * d, d, d + 1});
+  const std::string bytes = fileOf(records);
+  const BarSeries whole = parseDayFile(bytes);
+  BarSeries bars;
+  bars.open.assign(100, 1.0f);  // a series from another file, emptied first
+  for (const std::size_t piece : {1u, 7u, 32u, 33u, 1000u}) {
+    tarvok::tools::DayFileParser parser(bars);
+    for (std::size_t at = 0; at < bytes.size(); at += piece) parser.add(std::string_view(bytes).substr(at, piece));
+    parser.finish();
+    EXPECT_EQ(bars.date, whole.date) << piece;
+    EXPECT_EQ(bars.open, whole.open) << piece;
+    EXPECT_EQ(bars.close, whole.close) << piece;
+  }
+  // Endless zeros: refused as soon as the first record is whole; too many records, at the first
+  // one past the limit.
+  tarvok::tools::DayFileParser zeros(bars);
+  zeros.add(std::string(31, '\0'));
+  EXPECT_THROW(zeros.add(std::string(1, '\0')), DayFileError);
+  tarvok::tools::DayFileParser limited(bars, 27);
+  try {
+    limited.add(bytes);
+    ADD_FAILURE() << "no error";
+  } catch (const DayFileError& e) {
+    EXPECT_EQ(e.record(), 28u);
+    EXPECT_STREQ(e.what(), "more than 27 records");
+  }
+}
+
 }  // namespace

@@ -2,8 +2,11 @@
 
 #include <gtest/gtest.h>
 
+#include <fstream>
+#include <iterator>
 #include <string>
 
+#include "tools/library_file.h"
 #include "tools/plugin_host.h"
 
 namespace {
@@ -57,6 +60,36 @@ TEST(PluginLoad, AMissingFileIsAnError) {
     EXPECT_EQ(std::string(e.what()).rfind("cannot load the plug-in no-such-dir/no-such-plugin: ", 0), 0u)
         << e.what();
   }
+}
+
+TEST(PluginFile, OnlyAWholeLibraryOfTheKindThisBuildLoadsPasses) {
+  using tarvok::tools::LibraryKind;
+  using tarvok::tools::libraryFileProblem;
+  std::ifstream in(TARVOK_PLUGIN_FILE, std::ios::binary);
+  const std::string file((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+  ASSERT_GT(file.size(), 10000u);
+  const LibraryKind kind = tarvok::tools::kLoadableLibraryKind;
+  EXPECT_EQ(libraryFileProblem(file, file.size(), kind), "");
+  // Cut anywhere, from inside the first header to the last byte.
+  for (const std::size_t size : {std::size_t{0}, std::size_t{5}, std::size_t{40}, std::size_t{300},
+                                 std::size_t{4000}, file.size() / 2, file.size() - 1}) {
+    const std::string problem = libraryFileProblem(file.substr(0, size), size, kind);
+    EXPECT_TRUE(problem.rfind("is cut short: " + std::to_string(size) + " bytes, but ", 0) == 0 ||
+                (size == 0 && problem == "is empty"))
+        << size << ": " << problem;
+  }
+  // The other word size and the other format.
+  const bool elf = kind == LibraryKind::Elf32X86 || kind == LibraryKind::Elf64X86;
+  const bool wide = kind == LibraryKind::Elf64X86 || kind == LibraryKind::Pe64X86;
+  const LibraryKind otherSize = elf ? (wide ? LibraryKind::Elf32X86 : LibraryKind::Elf64X86)
+                                    : (wide ? LibraryKind::Pe32X86 : LibraryKind::Pe64X86);
+  const std::string otherSizeProblem = libraryFileProblem(file, file.size(), otherSize);
+  EXPECT_EQ(otherSizeProblem, elf ? (wide ? "is a 64-bit library; this tarvok-run loads 32-bit ones"
+                                          : "is a 32-bit library; this tarvok-run loads 64-bit ones")
+                                  : (wide ? "is for another processor (PE machine 0x8664), not x86"
+                                          : "is for another processor (PE machine 0x14c), not x86-64"));
+  EXPECT_EQ(libraryFileProblem(file, file.size(), elf ? LibraryKind::Pe32X86 : LibraryKind::Elf32X86),
+            elf ? "is not a DLL (no MZ header)" : "is not a shared library (no ELF header)");
 }
 
 }  // namespace

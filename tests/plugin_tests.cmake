@@ -10,6 +10,9 @@ add_dependencies(registration_test tarvok_formula_generated)
 
 tarvok_test(plugin_host_test plugin_host_test.cpp)
 target_link_libraries(plugin_host_test PRIVATE tarvok_tools)
+# The built plug-in, whole and cut short, for the check made before loading.
+target_compile_definitions(plugin_host_test PRIVATE TARVOK_PLUGIN_FILE="$<TARGET_FILE:tarvok>")
+add_dependencies(plugin_host_test tarvok)
 
 # The formula text is enciphered in the built library: its plain form is nowhere in it (the
 # generated GBK text is the control that shows the check can see it).

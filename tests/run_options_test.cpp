@@ -60,6 +60,8 @@ TEST(RunOptions, RefusesMalformedArguments) {
   EXPECT_EQ(verdict({"-p", "14"}), "unknown option \"-p\" (see --help)");
   EXPECT_EQ(verdict({"--exact=1"}), "unknown option \"--exact=1\" (see --help)");
   EXPECT_EQ(verdict({"a.csv", "b.csv"}), "more than one input file: \"b.csv\"");
+  EXPECT_EQ(verdict({"--period", "1\x1b[2J"}), "--period: not a number: \"1\\x1b[2J\"");
+  EXPECT_EQ(verdict({"--multiplier", "nan(1)"}), "--multiplier nan(1): must be 0.1 to 10");
 }
 
 TEST(RunOptions, PluginAndFormula) {

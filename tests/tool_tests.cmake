@@ -7,6 +7,10 @@ tarvok_test(day_file_test day_file_test.cpp)
 target_link_libraries(day_file_test PRIVATE tarvok_tools tarvok_fmt)
 tarvok_test(run_options_test run_options_test.cpp)
 target_link_libraries(run_options_test PRIVATE tarvok_tools)
+tarvok_test(market_scan_test market_scan_test.cpp)
+target_link_libraries(market_scan_test PRIVATE tarvok_tools)
+tarvok_test(tool_text_test tool_text_test.cpp)
+target_link_libraries(tool_text_test PRIVATE tarvok_tools)
 
 # The program itself is run by scripts, which only works where it can run: not in the Windows build.
 if(NOT CMAKE_CROSSCOMPILING)
@@ -23,10 +27,26 @@ if(NOT CMAKE_CROSSCOMPILING)
   add_test(NAME tool_day_files
     COMMAND Python3::Interpreter ${CMAKE_CURRENT_SOURCE_DIR}/day_tool_check.py
             $<TARGET_FILE:tarvok-run> ${CMAKE_CURRENT_BINARY_DIR}/tool_day_files)
+  # Bad and odd inputs: one table of statuses and messages.
+  add_library(fake_plugin_echoing MODULE fake_plugin.cpp)
+  target_link_libraries(fake_plugin_echoing PRIVATE tarvok_indicator)
+  target_compile_definitions(fake_plugin_echoing PRIVATE FAKE_PLUGIN_ECHOING)
+  add_test(NAME tool_hostile_input
+    COMMAND Python3::Interpreter ${CMAKE_CURRENT_SOURCE_DIR}/hostile_input_check.py
+            $<TARGET_FILE:tarvok-run> ${CMAKE_CURRENT_BINARY_DIR}/tool_hostile_input ${TARVOK_EXAMPLE_BARS}
+            $<TARGET_FILE:tarvok> $<TARGET_FILE:fake_plugin_echoing>)
   # The chart, drawn by a real renderer.
   find_program(RSVG_CONVERT rsvg-convert REQUIRED)
   add_test(NAME tool_chart_renders
     COMMAND Python3::Interpreter ${CMAKE_CURRENT_SOURCE_DIR}/chart_render_check.py
             $<TARGET_FILE:tarvok-run> ${RSVG_CONVERT} ${TARVOK_EXAMPLE_BARS}
             ${CMAKE_CURRENT_BINARY_DIR}/tool_chart_renders)
+endif()
+if(WIN32)
+  # The same table for the Windows tool under Wine, without the native fake plug-in.
+  add_test(NAME tool_hostile_input_under_wine
+    COMMAND ${Python3_EXECUTABLE} ${CMAKE_CURRENT_SOURCE_DIR}/hostile_input_check.py
+            $<TARGET_FILE:tarvok-run> ${CMAKE_CURRENT_BINARY_DIR}/tool_hostile_input ${TARVOK_EXAMPLE_BARS}
+            $<TARGET_FILE:tarvok> --emulator ${CMAKE_CROSSCOMPILING_EMULATOR})
+  set_tests_properties(tool_hostile_input_under_wine PROPERTIES SKIP_RETURN_CODE 77)
 endif()

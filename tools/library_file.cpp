@@ -37,7 +37,8 @@ std::string cutShort(std::uint64_t size, std::uint64_t needed, std::string_view 
 }
 
 std::string elfProblem(const Head& head, std::uint64_t size, bool wide) {
-  if (!head.holds(0, 16) || head.field(0, 4) != 0x464C457Fu) return "is not a shared library (no ELF header)";
+  if (!head.holds(0, 4) || head.field(0, 4) != 0x464C457Fu) return "is not a shared library (no ELF header)";
+  if (!head.holds(0, 16)) return cutShort(size, 16, "the ELF identification");
   const std::uint64_t fileClass = head.field(4, 1);
   if (fileClass != (wide ? 2u : 1u)) {
     return fmt::format("is a {}-bit library; this tarvok-run loads {}-bit ones",
@@ -77,7 +78,8 @@ std::string elfProblem(const Head& head, std::uint64_t size, bool wide) {
 }
 
 std::string peProblem(const Head& head, std::uint64_t size, bool wide) {
-  if (!head.holds(0, 64) || head.field(0, 2) != 0x5A4D) return "is not a DLL (no MZ header)";
+  if (!head.holds(0, 2) || head.field(0, 2) != 0x5A4D) return "is not a DLL (no MZ header)";
+  if (!head.holds(0, 64)) return cutShort(size, 64, "the MZ header");
   const std::uint64_t pe = head.field(0x3C, 4);
   if (!head.holds(pe, 24) || head.field(pe, 4) != 0x00004550u) {
     if (!within(pe, 24, size)) return cutShort(size, pe + 24, "the PE header");
