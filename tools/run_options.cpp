@@ -52,11 +52,16 @@ RunOptions parseRunOptions(const std::vector<std::string>& args) {
       continue;
     }
 
+    if (arg.size() > 2 && arg.compare(0, 2, "-j") == 0 && arg[2] != '=') {  // -jN, as make has it
+      setScanOption(options.scan, "-j", arg.substr(2));
+      continue;
+    }
+
     // Options with a value, as "--name value" or "--name=value".
     const std::size_t equals = arg.find('=');
     const std::string name = arg.substr(0, equals);
     if (name != "--period" && name != "--multiplier" && name != "--plugin" && name != "--chart" &&
-        name != "--day") {
+        name != "--day" && !isScanOption(name)) {
       throw OptionError(fmt::format("unknown option \"{}\" (see --help)", arg));
     }
     std::string value;
@@ -68,6 +73,10 @@ RunOptions parseRunOptions(const std::vector<std::string>& args) {
       throw OptionError(fmt::format("{} needs a value", name));
     }
 
+    if (isScanOption(name)) {
+      setScanOption(options.scan, name, value);
+      continue;
+    }
     if (name == "--plugin" || name == "--chart" || name == "--day") {
       if (value.empty()) throw OptionError(fmt::format("{} needs a path", name));
       if (name == "--plugin") {
@@ -103,6 +112,7 @@ RunOptions parseRunOptions(const std::vector<std::string>& args) {
   if (options.formula && (fileGiven || !options.chart.empty())) {
     throw OptionError("--formula prints the formula text and reads no bars");
   }
+  checkScanOptions(options, fileGiven);
   return options;
 }
 
@@ -111,6 +121,7 @@ std::string usageText() {
       "usage: tarvok-run [--plugin PATH] [--period P] [--multiplier M] [--exact]\n"
       "                  [--chart SVG] [FILE | --day FILE.day]\n"
       "       tarvok-run --plugin PATH --formula\n"
+      "       tarvok-run --scan DIR [options]   (see below)\n"
       "\n"
       "Runs the band-stop indicator over the bars of a CSV file (standard input when FILE is\n"
       "absent or -) or of one of the terminal's daily files, and writes one row per bar on\n"
@@ -144,7 +155,8 @@ std::string usageText() {
       "the output or the chart cannot be written (standard output closed, a full disk) or\n"
       "memory runs out. Each failure is one message on standard error, naming the file and\n"
       "the line or record; nothing is written on standard output then.\n",
-      kMaxCsvLineBytes, kMinPeriod, kMaxPeriod, kInitialPeriod, kMinMultiplier, kMaxMultiplier, kInitialMultiplier);
+      kMaxCsvLineBytes, kMinPeriod, kMaxPeriod, kInitialPeriod, kMinMultiplier, kMaxMultiplier, kInitialMultiplier) +
+         scanUsageText();
 }
 
 }  // namespace tarvok::tools

@@ -6,6 +6,8 @@
 #include <string>
 #include <vector>
 
+#include "tools/scan_options.h"
+
 namespace tarvok::tools {
 
 struct RunOptions {
@@ -21,6 +23,7 @@ struct RunOptions {
   std::string file = "-";  // "-" is standard input
   bool dayFile = false;    // file is one of the terminal's daily files, not CSV
   std::string chart;       // where to write the chart as SVG; empty: no chart
+  ScanOptions scan;        // --scan DIR and its options
 };
 
 class OptionError : public std::runtime_error {

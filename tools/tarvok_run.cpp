@@ -25,6 +25,7 @@
 #include "tools/message_text.h"
 #include "tools/plugin_host.h"
 #include "tools/run_options.h"
+#include "tools/scan_command.h"
 
 #include <fcntl.h>
 #ifdef _WIN32
@@ -373,6 +374,7 @@ int main(int argc, char** argv) {
       const std::string usage = tarvok::tools::usageText();
       return writeAll(stdout, usage.data(), usage.size());
     }
+    if (!options.scan.dir.empty()) return tarvok::tools::runScan(options);
     return options.formula ? printFormula(options) : run(options);
   } catch (const std::bad_alloc&) {
     tarvok::tools::writeMessage("tarvok-run", "out of memory");

@@ -1,0 +1,226 @@
+// The market scan's own parts: the last-bar row against the direct scans, the fast daily-file
+// decoding against parseDayFile, file names, and the scan's options.
+
+#include <gtest/gtest.h>
+
+#include <cstdint>
+#include <random>
+#include <string>
+#include <vector>
+
+#include "tests/random_bars.h"
+#include "tests/reference_band_stop.h"
+#include "tools/bar_date.h"
+#include "tools/day_file.h"
+#include "tools/day_file_walk.h"
+#include "tools/day_series.h"
+#include "tools/market_scan.h"
+#include "tools/run_options.h"
+
+namespace {
+
+using tarvok::testing::bitsOf;
+using tarvok::tools::DayFault;
+using tarvok::tools::DaySeries;
+using tarvok::tools::ScanRow;
+
+// The worked example of the engine's definition.
+const std::vector<float> kHigh = {10, 11, 12, 13, 14, 13, 12, 11, 10, 9};
+const std::vector<float> kLow = {9, 10, 11, 12, 13, 12, 11, 10, 9, 8};
+const std::vector<float> kClose = {9.5, 10.5, 11.5, 12.5, 13.5, 12.5, 11.5, 10.5, 9.5, 8.5};
+
+struct RowCase {
+  const char* name;
+  std::vector<float> high, low, close;
+  int period;
+  float multiplier;
+  std::int32_t phaseBars;  // -1: only as the reference has it
+};
+
+std::vector<float> head(const std::vector<float>& v, std::size_t n) { return {v.begin(), v.begin() + n}; }
+
+TEST(MarketScan, LastBarRowIsTheLastBarOfTheDirectScans) {
+  std::vector<RowCase> cases = {
+      // States 0, 0, 0, -3, -4, 1, 2, 3, 4, 5: falling for the last five bars.
+      {"worked example", kHigh, kLow, kClose, 2, 1.0f, 5},
+      {"falling phase began on the last bar", head(kHigh, 6), head(kLow, 6), head(kClose, 6), 2, 1.0f, 1},
+      {"rising for two bars", head(kHigh, 5), head(kLow, 5), head(kClose, 5), 2, 1.0f, 2},
+      // State 0 on every bar with period 14: flat all along.
+      {"flat all along", kHigh, kLow, kClose, 14, 2.0f, 10},
+  };
+  std::mt19937_64 rng(20261209);
+  for (int k = 0; k < 40; ++k) {
+    const tarvok::testing::Bars b = tarvok::testing::randomWalk(rng, 5 + static_cast<int>(rng() % 2500));
+    cases.push_back({"random walk", b.high, b.low, b.close, 2 + static_cast<int>(rng() % 99),
+                     0.1f + static_cast<float>(rng() % 100) / 10.0f, -1});
+  }
+  const tarvok::testing::Bars trend = tarvok::testing::risingTrend(300);
+  cases.push_back({"rising trend", trend.high, trend.low, trend.close, 14, 2.0f, -1});
+
+  for (const RowCase& c : cases) {
+    SCOPED_TRACE(c.name);
+    const int n = static_cast<int>(c.close.size());
+    const auto ref = tarvok::reference::bandStop(n, c.high.data(), c.low.data(), c.close.data(),
+                                                 c.period, c.multiplier);
+    const auto sign = [](std::int32_t s) { return (s > 0) - (s < 0); };
+    std::int32_t run = 0;
+    while (run < n && sign(ref.st[n - 1 - run]) == sign(ref.st[n - 1])) ++run;
+    if (c.phaseBars >= 0) {
+      EXPECT_EQ(run, c.phaseBars);
+    }
+
+    const ScanRow row = tarvok::tools::lastBarRow(n, c.high.data(), c.low.data(), c.close.data(),
+                                                  20261204, c.period, c.multiplier);
+    EXPECT_EQ(row.state, ref.st[n - 1]);
+    EXPECT_EQ(bitsOf(row.stop), bitsOf(ref.stop[n - 1]));
+    EXPECT_EQ(bitsOf(row.close), bitsOf(c.close[n - 1]));
+    EXPECT_EQ(row.phaseBars, run);
+    EXPECT_EQ(row.date, 20261204u);
+  }
+}
+
+TEST(MarketScan, RowFieldsAsPrinted) {
+  struct Case {
+    float close, stop;
+    std::int32_t state;
+    const char* phase;
+    const char* distance;
+  } cases[] = {
+      {10.0f, 9.5f, -3, "rising", "5.00"},     {8.5f, 10.0f, 5, "falling", "-17.65"},
+      {12.5f, 12.5f, 0, "flat", "0.00"},       {3.0f, 3.0000002f, 1, "falling", "0.00"},
+      {0.0f, 0.5f, 2, "falling", ""},          {0.0f, 0.0f, 0, "flat", ""},
+      {0.01f, 1000.0f, 7, "falling", "-9999900.22"}  // the float 0.01, not 0.01,
+  };
+  for (const Case& c : cases) {
+    ScanRow row;
+    row.close = c.close;
+    row.stop = c.stop;
+    row.state = c.state;
+    EXPECT_EQ(tarvok::tools::distanceText(row), c.distance) << c.close << " " << c.stop;
+    EXPECT_STREQ(tarvok::tools::phaseName(tarvok::tools::phaseOf(c.state)), c.phase);
+  }
+  EXPECT_EQ(tarvok::tools::dateText(20240229), "2024-02-29");
+}
+
+void putRecord(std::string& out, std::uint32_t date, std::uint32_t open, std::uint32_t high,
+               std::uint32_t low, std::uint32_t close) {
+  for (const std::uint32_t v : {date, open, high, low, close, 0u, 1000u, 0u}) {
+    for (int shift = 0; shift < 32; shift += 8) out.push_back(static_cast<char>(v >> shift & 0xFF));
+  }
+}
+
+// The day after a calendar date, by the calendar rules parseDayFile checks.
+std::uint32_t nextDay(std::uint32_t d) {
+  for (std::uint32_t next = d + 1;; next = next / 100 % 100 == 12 ? (next / 10000 + 1) * 10000 + 101
+                                                                  : (next / 100 + 1) * 100 + 1) {
+    if (tarvok::tools::isCalendarDate(next)) return next;
+  }
+}
+
+// What the decoder makes of the bytes, checked against parseDayFile: the same floats and date,
+// or a refusal where it refuses.
+void expectSameAsParseDayFile(const std::string& bytes, DaySeries& series) {
+  const DayFault fault = tarvok::tools::decodeDaySeries(bytes, series);
+  try {
+    const tarvok::tools::BarSeries bars = tarvok::tools::parseDayFile(bytes);
+    ASSERT_EQ(fault, DayFault::None);
+    ASSERT_EQ(series.size(), bars.size());
+    for (std::size_t j = 0; j < bars.size(); ++j) {
+      ASSERT_EQ(bitsOf(series.high[j]), bitsOf(bars.high[j])) << j;
+      ASSERT_EQ(bitsOf(series.low[j]), bitsOf(bars.low[j])) << j;
+      ASSERT_EQ(bitsOf(series.close[j]), bitsOf(bars.close[j])) << j;
+    }
+    EXPECT_EQ(series.lastDate, bars.date.back());
+  } catch (const tarvok::tools::DayFileError& e) {
+    const std::string message = e.what();
+    const DayFault expected = message.find("empty") == 0       ? DayFault::Empty
+                              : message.find("cut short") == 0 ? DayFault::CutShort
+                                                               : DayFault::BadDate;
+    EXPECT_EQ(fault, expected) << message;
+  }
+}
+
+TEST(MarketScan, DecodesDailyFilesAsParseDayFileDoes) {
+  std::mt19937_64 rng(20261210);
+  DaySeries series;  // one for all, as a worker keeps it
+  for (int k = 0; k < 300; ++k) {
+    std::string bytes;
+    std::uint32_t date = 19991220 + static_cast<std::uint32_t>(rng() % 10);
+    const int n = static_cast<int>(rng() % 40);
+    // Everyday prices, now and then beyond 2^24 hundredths, where the decoder goes one by one.
+    const std::uint32_t top = k % 4 == 0 ? 0xFFFFFFFFu : 2000000u;
+    for (int j = 0; j < n; ++j) {
+      for (int skip = static_cast<int>(rng() % 4); skip >= 0; --skip) date = nextDay(date);
+      putRecord(bytes, date, static_cast<std::uint32_t>(rng() % top), static_cast<std::uint32_t>(rng() % top),
+                static_cast<std::uint32_t>(rng() % top), static_cast<std::uint32_t>(rng() % top));
+    }
+    switch (k % 6) {
+      case 1: bytes.resize(bytes.size() - bytes.size() % 7); break;  // cut short, or not
+      case 2: if (n > 2) bytes[static_cast<std::size_t>(rng() % n) * 32 + 2] ^= 1; break;  // a date off
+      case 3: if (n > 2) std::copy_n(bytes.begin(), 4, bytes.begin() + 32 * (n - 1)); break;  // back
+      default: break;
+    }
+    SCOPED_TRACE(k);
+    expectSameAsParseDayFile(bytes, series);
+  }
+}
+
+TEST(MarketScan, BelowTwoToThe24HundredthsTheFloatQuotientIsThePrice) {
+  // What the decoder relies on, for every value it divides in single precision.
+  for (std::uint32_t h = 0; h < (1u << 24); ++h) {
+    const float quotient = static_cast<float>(h) / 100.0f;
+    ASSERT_EQ(bitsOf(quotient), bitsOf(tarvok::tools::dayFilePrice(h))) << h;
+  }
+}
+
+TEST(MarketScan, DailyFileNames) {
+  for (const char* yes : {"sh600000.day", "SZ000001.DAY", "x.Day", "a b.day"}) {
+    EXPECT_TRUE(tarvok::tools::isDayFileName(yes)) << yes;
+  }
+  for (const char* no : {".day", "day", "sh600000.day.bak", "sh600000.da", "sh600000_day", ""}) {
+    EXPECT_FALSE(tarvok::tools::isDayFileName(no)) << no;
+  }
+}
+
+std::string verdict(const std::vector<std::string>& args) {
+  try {
+    tarvok::tools::parseRunOptions(args);
+    return "accepted";
+  } catch (const tarvok::tools::OptionError& e) {
+    return e.what();
+  }
+}
+
+TEST(MarketScan, Options) {
+  const tarvok::tools::RunOptions o = tarvok::tools::parseRunOptions(
+      {"--scan", "vipdoc", "--phase=falling", "--changed-within", "3", "-j4", "--html", "p.html",
+       "--charts", "0"});
+  EXPECT_EQ(o.scan.dir, "vipdoc");
+  EXPECT_EQ(o.scan.phase, "falling");
+  EXPECT_EQ(o.scan.changedWithin, 3);
+  EXPECT_EQ(o.scan.jobs, 4u);
+  EXPECT_EQ(o.scan.html, "p.html");
+  EXPECT_EQ(o.scan.charts, 0);
+  EXPECT_EQ(tarvok::tools::parseRunOptions({"--scan", "d", "-j", "256"}).scan.jobs, 256u);
+
+  const std::pair<std::vector<std::string>, std::string> refused[] = {
+      {{"--scan", "d", "--phase", "up"}, "--phase up: must be rising, falling or flat"},
+      {{"--scan", "d", "--changed-within", "0"}, "--changed-within 0: must be a whole number, 1 or more"},
+      {{"--scan", "d", "--changed-within", "2.5"}, "--changed-within 2.5: must be a whole number, 1 or more"},
+      {{"--scan", "d", "-j", "257"}, "-j 257: must be a whole number from 1 to 256"},
+      {{"--scan", "d", "-j", "+2"}, "-j +2: must be a whole number from 1 to 256"},
+      {{"--scan", "d", "--html", "p", "--charts", "-1"}, "--charts -1: must be a whole number, 0 or more"},
+      {{"--scan", "d", "--charts", "5"}, "--charts needs --html FILE"},
+      {{"--phase", "rising"}, "--phase needs --scan DIR"},
+      {{"-j2", "a.csv"}, "-j needs --scan DIR"},
+      {{"--html", "p.html"}, "--html needs --scan DIR"},
+      {{"--scan", "d", "a.csv"}, "--scan reads the daily files below its folder: no input file or --day besides"},
+      {{"--scan", "d", "--day", "x.day"}, "--scan reads the daily files below its folder: no input file or --day besides"},
+      {{"--scan", "d", "--chart", "c.svg"}, "--scan draws its charts into the page of --html, not --chart"},
+      {{"--scan", "d", "--plugin", "p.dll"}, "--scan computes with the built-in functions: no --plugin or --formula"},
+      {{"--scan="}, "--scan needs a path"},
+  };
+  for (const auto& [args, message] : refused) EXPECT_EQ(verdict(args), message);
+}
+
+}  // namespace

@@ -1,0 +1,36 @@
+#pragma once
+// The options of tarvok-run --scan.
+
+#include <optional>
+#include <string>
+#include <string_view>
+
+namespace tarvok::tools {
+
+struct RunOptions;
+
+struct ScanOptions {
+  std::string dir;                    // the folder to scan; empty: no scan
+  std::string phase;                  // list only rows of this phase; empty: all
+  std::optional<int> changedWithin;   // list only rows with phase_bars at most this
+  unsigned jobs = 0;                  // worker threads; 0: one per hardware thread
+  std::string html;                   // where to write the page; empty: no page
+  std::optional<int> charts;          // charts on the page (default kDefaultCharts)
+};
+
+inline constexpr int kDefaultCharts = 50;
+inline constexpr unsigned kMaxJobs = 256;
+
+// Whether the option (its name without a value) is one of the scan's.
+bool isScanOption(std::string_view name) noexcept;
+
+// Takes the option's value, or throws OptionError naming what is wrong with it.
+void setScanOption(ScanOptions& scan, std::string_view name, const std::string& value);
+
+// Throws OptionError when scan options come without --scan, or --scan with what it does not take.
+void checkScanOptions(const RunOptions& options, bool inputGiven);
+
+// The part of the usage text about the scan.
+std::string scanUsageText();
+
+}  // namespace tarvok::tools
