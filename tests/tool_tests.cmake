@@ -9,8 +9,6 @@ tarvok_test(run_options_test run_options_test.cpp)
 target_link_libraries(run_options_test PRIVATE tarvok_tools)
 tarvok_test(market_scan_test market_scan_test.cpp)
 target_link_libraries(market_scan_test PRIVATE tarvok_tools)
-tarvok_test(market_scan_test market_scan_test.cpp)
-target_link_libraries(market_scan_test PRIVATE tarvok_tools)
 tarvok_test(tool_text_test tool_text_test.cpp)
 target_link_libraries(tool_text_test PRIVATE tarvok_tools)
 
