@@ -50,14 +50,16 @@ def main():
         os.symlink("input.csv", "link.csv")
 
     m = "tarvok-run: "
+    # Under Wine a closed standard output still has a handle, and only the write fails.
+    closed = m + ("(standard output is not open|cannot write the output: Bad file descriptor)"
+                  if emulator else "standard output is not open")
     # (label, arguments, redirection of the tool's streams, status, message pattern or None when
-    # standard error is not seen, native only)
+    # standard error is not seen, native only). Wine cannot tell which file its standard input is.
     table = [
         ("directory", ["folder"], "", 2, m + r"folder: is a directory, not a file of bars", False),
         ("--day directory", ["--day", "."], "", 2, m + r"\.: is a directory, not a file of bars", False),
-        ("stdout closed", ["input.csv"], ">&-", 1, m + "standard output is not open: the result would be lost", False),
-        ("stdout closed, plug-in", ["--plugin", plugin, "input.csv"], ">&-", 1,
-         m + "standard output is not open", False),
+        ("stdout closed", ["input.csv"], ">&-", 1, closed, False),
+        ("stdout closed, plug-in", ["--plugin", plugin, "input.csv"], ">&-", 1, closed, False),
         ("stderr full", ["folder"], "2>/dev/full", 2, None, False),
         ("stderr closed", ["folder"], "2>&-", 2, None, False),
         ("endless CSV", ["/dev/zero"], "", 2, m + "/dev/zero:1: line longer than 65536 bytes", False),
@@ -78,7 +80,7 @@ def main():
         ("chart over the input, another name", ["--chart", "link.csv", "input.csv"], "", 2,
          m + r"--chart link.csv: is the input file input.csv", True),
         ("chart over the input on stdin", ["--chart", "input.csv"], "<input.csv", 2,
-         m + r"--chart input.csv: is the input file <stdin>", False),
+         m + r"--chart input.csv: is the input file <stdin>", True),
         ("plug-in cut short", ["--plugin", "cut.so", "input.csv"], "", 2,
          m + r"cannot load the plug-in cut.so: it is cut short: 4000 bytes, but .* reaches to byte \d+", False),
         ("plug-in not a library", ["--plugin", "not_a_library.so", "input.csv"], "", 2,
@@ -93,7 +95,10 @@ def main():
         err = result.stderr.decode("latin-1").replace("\r\n", "\n")
         ok = result.returncode == status and result.stdout == b""
         if pattern is not None:
-            ok = ok and re.fullmatch(pattern + r"[^\n]*\n", err) is not None
+            # One line of the tool's; a plug-in may say things of its own around it.
+            lines = err.splitlines() if "--plugin" in arguments else [err[:-1]] if err.endswith("\n") else [err]
+            own = [line for line in lines if line.startswith(m)]
+            ok = ok and len(own) == 1 and re.fullmatch(pattern + r"[^\n]*", own[0]) is not None
         if not ok:
             failures += 1
             print(f"FAIL {label}: exit {result.returncode} (expected {status}), stdout "

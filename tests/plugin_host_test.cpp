@@ -70,16 +70,17 @@ TEST(PluginFile, OnlyAWholeLibraryOfTheKindThisBuildLoadsPasses) {
   ASSERT_GT(file.size(), 10000u);
   const LibraryKind kind = tarvok::tools::kLoadableLibraryKind;
   EXPECT_EQ(libraryFileProblem(file, file.size(), kind), "");
-  // Cut anywhere, from inside the first header to the last byte.
+  // Cut anywhere, from inside the first header to the last byte of what is loaded: a DLL may end
+  // in a symbol table that the loader does not read.
+  const bool elf = kind == LibraryKind::Elf32X86 || kind == LibraryKind::Elf64X86;
   for (const std::size_t size : {std::size_t{0}, std::size_t{5}, std::size_t{40}, std::size_t{300},
-                                 std::size_t{4000}, file.size() / 2, file.size() - 1}) {
+                                 std::size_t{4000}, file.size() / 2, elf ? file.size() - 1 : 0}) {
     const std::string problem = libraryFileProblem(file.substr(0, size), size, kind);
     EXPECT_TRUE(problem.rfind("is cut short: " + std::to_string(size) + " bytes, but ", 0) == 0 ||
                 (size == 0 && problem == "is empty"))
         << size << ": " << problem;
   }
   // The other word size and the other format.
-  const bool elf = kind == LibraryKind::Elf32X86 || kind == LibraryKind::Elf64X86;
   const bool wide = kind == LibraryKind::Elf64X86 || kind == LibraryKind::Pe64X86;
   const LibraryKind otherSize = elf ? (wide ? LibraryKind::Elf32X86 : LibraryKind::Elf64X86)
                                     : (wide ? LibraryKind::Pe32X86 : LibraryKind::Pe64X86);
