@@ -41,6 +41,15 @@ if(NOT CMAKE_CROSSCOMPILING)
     COMMAND Python3::Interpreter ${CMAKE_CURRENT_SOURCE_DIR}/chart_render_check.py
             $<TARGET_FILE:tarvok-run> ${RSVG_CONVERT} ${TARVOK_EXAMPLE_BARS}
             ${CMAKE_CURRENT_BINARY_DIR}/tool_chart_renders)
+  # The market scan over a terminal-like folder, and its page in a real browser.
+  add_test(NAME tool_scan
+    COMMAND Python3::Interpreter ${CMAKE_CURRENT_SOURCE_DIR}/scan_tool_check.py
+            $<TARGET_FILE:tarvok-run> ${CMAKE_CURRENT_BINARY_DIR}/tool_scan)
+  find_program(CHROMIUM chromium REQUIRED)
+  add_test(NAME tool_scan_page_in_chromium
+    COMMAND Python3::Interpreter ${CMAKE_CURRENT_SOURCE_DIR}/scan_page_check.py
+            $<TARGET_FILE:tarvok-run> ${CHROMIUM} ${PROJECT_SOURCE_DIR}/examples/make_synthetic_market.py
+            ${CMAKE_CURRENT_BINARY_DIR}/tool_scan_page)
 endif()
 if(WIN32)
   # The same table for the Windows tool under Wine, without the native fake plug-in.
@@ -49,4 +58,10 @@ if(WIN32)
             $<TARGET_FILE:tarvok-run> ${CMAKE_CURRENT_BINARY_DIR}/tool_hostile_input ${TARVOK_EXAMPLE_BARS}
             $<TARGET_FILE:tarvok> --emulator ${CMAKE_CROSSCOMPILING_EMULATOR})
   set_tests_properties(tool_hostile_input_under_wine PROPERTIES SKIP_RETURN_CODE 77)
+  # The market scan of the Windows tool under Wine (the emulator's command last).
+  add_test(NAME tool_scan_under_wine
+    COMMAND ${Python3_EXECUTABLE} ${CMAKE_CURRENT_SOURCE_DIR}/scan_tool_check.py
+            $<TARGET_FILE:tarvok-run> ${CMAKE_CURRENT_BINARY_DIR}/tool_scan --emulator
+            ${CMAKE_CROSSCOMPILING_EMULATOR})
+  set_tests_properties(tool_scan_under_wine PROPERTIES SKIP_RETURN_CODE 77)
 endif()

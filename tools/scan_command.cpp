@@ -252,7 +252,7 @@ std::string summaryLine(const DayFileList& files, const ScanResult& result, std:
     kinds += fmt::format("{}{} {}", kinds.empty() ? "" : ", ", result.leftOut[k],
                          leftOutName(static_cast<LeftOut>(k)));
   }
-  std::string line = fmt::format("scanned {} daily file{}, {} bars in {:.2f} s: {} row{}, {} listed; ",
+  std::string line = fmt::format("scanned {} daily file{}, {} bars in {:.3f} s: {} row{}, {} listed; ",
                                  files.files.size(), files.files.size() == 1 ? "" : "s", result.bars,
                                  seconds, result.rows.size(), result.rows.size() == 1 ? "" : "s",
                                  listedRows);

@@ -1,0 +1,162 @@
+#!/usr/bin/env python3
+"""The page of tarvok-run --scan --html in a real browser (headless Chromium): after its script
+ran it holds one table row per listed symbol, as the CSV has them; clicking column headers sorts
+the rows (numbers by value, a second click the other way); a charted symbol opens its chart; and
+the page draws something, in the phases' colours.
+
+usage: scan_page_check.py TOOL CHROMIUM MARKET_SCRIPT WORK_DIR
+"""
+import html.parser
+import json
+import math
+import os
+import shutil
+import subprocess
+import sys
+
+from PIL import Image
+
+
+def fail(message):
+    sys.exit(f"scan_page_check: {message}")
+
+
+class Page(html.parser.HTMLParser):
+    """The rows of the table (cell texts, and the chart a symbol links to), the chart sections
+    and the test's result."""
+
+    def __init__(self):
+        super().__init__()
+        self.rows, self.links, self.charts, self.result = [], [], {}, None
+        self.cell = self.section = None
+        self.in_body = self.in_result = False
+
+    def handle_starttag(self, tag, attrs):
+        a = dict(attrs)
+        if tag == "tbody":
+            self.in_body = True
+        elif tag == "tr" and self.in_body:
+            self.rows.append([])
+            self.links.append(None)
+        elif tag == "td" and self.in_body:
+            self.cell = ""
+        elif tag == "a" and self.cell is not None:
+            self.links[-1] = a.get("href")
+        elif tag == "section" and "chart" in a.get("class", ""):
+            self.section = a["id"]
+            self.charts[self.section] = 0
+        elif tag == "svg" and self.section:
+            self.charts[self.section] += 1
+        elif tag == "pre" and a.get("id") == "result":
+            self.in_result, self.result = True, ""
+
+    def handle_endtag(self, tag):
+        if tag == "tbody":
+            self.in_body = False
+        elif tag == "td" and self.cell is not None:
+            self.rows[-1].append(self.cell)
+            self.cell = None
+        elif tag == "section":
+            self.section = None
+        elif tag == "pre":
+            self.in_result = False
+
+    def handle_data(self, data):
+        if self.cell is not None:
+            self.cell += data
+        if self.in_result:
+            self.result += data
+
+
+def main():
+    tool, chromium, market_script, work = sys.argv[1:]
+    shutil.rmtree(work, ignore_errors=True)
+    os.makedirs(work)
+    market = os.path.join(work, "market")
+    subprocess.run([sys.executable, market_script, market, "--files", "45", "--bars", "400"], check=True)
+    page = os.path.join(work, "page.html")
+    scan = subprocess.run([tool, "--scan", market, "--html", page, "--charts", "4"],
+                          capture_output=True, text=True)
+    if scan.returncode != 0:
+        fail(f"scan: exit {scan.returncode}: {scan.stderr}")
+    csv = [line.split(",") for line in scan.stdout.splitlines()[1:]]
+
+    def browser(*arguments):
+        profile = os.path.join(work, "profile")
+        shutil.rmtree(profile, ignore_errors=True)
+        os.makedirs(profile)
+        r = subprocess.run([chromium, "--headless", "--no-sandbox", "--disable-gpu", "--disable-quic",
+                            "--no-first-run", "--disable-background-networking",
+                            "--disable-component-update", "--disable-sync", f"--user-data-dir={profile}",
+                            *arguments], capture_output=True, text=True, timeout=180)
+        if r.returncode != 0:
+            fail(f"chromium {arguments}: exit {r.returncode}: {r.stderr[-2000:]}")
+        return r.stdout
+
+    # The page as the browser has it once its script ran: the CSV's rows, cell for cell.
+    shown = Page()
+    shown.feed(browser("--dump-dom", "file://" + page))
+    if shown.rows != csv:
+        fail(f"the page's {len(shown.rows)} rows differ from the CSV's {len(csv)}")
+    # The four rows whose phase began most recently link their charts, each an inline SVG.
+    recent = sorted(range(len(csv)), key=lambda i: (int(csv[i][6]), csv[i][0]))[:4]
+    expected_links = [f"#chart{recent.index(i)}" if i in recent else None for i in range(len(csv))]
+    if shown.links != expected_links or shown.charts != {f"chart{k}": 1 for k in range(4)}:
+        fail(f"chart links {shown.links} and charts {shown.charts}")
+
+    # Header clicks, in a copy of the page with a script that clicks and notes the symbols' order.
+    clicks = ["phase_bars", "phase_bars", "distance_pct", "symbol", "close", "phase"]
+    with open(page, encoding="utf-8") as f:
+        text = f.read()
+    probe = """<pre id="result"></pre><script>
+var heads = Array.from(document.querySelectorAll("#rows th")), orders = [];
+%s.forEach(function (name) {
+  heads.find(function (h) { return h.textContent === name; }).click();
+  orders.push(Array.from(document.querySelectorAll("#rows tbody tr"), function (r) { return r.cells[0].textContent; }));
+});
+document.getElementById("result").textContent = JSON.stringify(orders);
+</script>""" % json.dumps(clicks)
+    sorted_page = os.path.join(work, "page_sorted.html")
+    with open(sorted_page, "w", encoding="utf-8") as f:
+        f.write(text.replace("</body>", probe + "</body>"))
+    probed = Page()
+    probed.feed(browser("--dump-dom", "file://" + sorted_page))
+    orders = json.loads(probed.result)
+
+    columns = ["symbol", "date", "close", "stop", "state", "phase", "phase_bars", "distance_pct"]
+    numeric = {"close", "stop", "state", "phase_bars", "distance_pct"}
+    current, last, ascending = list(csv), None, True
+    for name, order in zip(clicks, orders):
+        ascending = not ascending if name == last else True
+        last = name
+        k = columns.index(name)
+        if name in numeric:
+            value = lambda row: float(row[k]) if row[k] else math.nan
+            present = sorted((r for r in current if not math.isnan(value(r))), key=value, reverse=not ascending)
+            current = present + [r for r in current if math.isnan(value(r))]
+        else:
+            current = sorted(current, key=lambda row: row[k], reverse=not ascending)
+        if order != [r[0] for r in current]:
+            fail(f"after clicking {name}: {order[:6]}..., expected {[r[0] for r in current][:6]}...")
+
+    # Drawn, not blank: the table in the phases' red and green, and the chart when it is opened.
+    def pixels(target, name):
+        shot = os.path.join(work, name)
+        browser("--window-size=1200,900", f"--screenshot={shot}", "file://" + target)
+        image = Image.open(shot).convert("RGB")
+        colours = image.getcolors(1 << 20)
+        inked = sum(n for n, c in colours if c != (255, 255, 255))
+        red = sum(n for n, (r, g, b) in colours if r > 150 and g < 90 and b < 90)
+        green = sum(n for n, (r, g, b) in colours if g > 110 and r < 90 and b < 110)
+        return inked, red, green
+
+    table = pixels(page, "page.png")
+    chart = pixels(page + "#chart0", "chart.png")
+    if table[0] < 20000 or min(table[1:]) < 200 or chart[0] < table[0] or min(chart[1:]) < 500:
+        fail(f"drawn pixels (all, red, green): table {table}, chart {chart}")
+    print(f"page: {len(csv)} rows as the CSV, {len(clicks)} header clicks sorted as expected, "
+          f"drawn pixels table {table}, chart {chart}")
+
+
+if __name__ == "__main__":
+    main()
