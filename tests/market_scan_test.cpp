@@ -219,6 +219,8 @@ TEST(MarketScan, Options) {
       {{"--scan", "d", "--chart", "c.svg"}, "--scan draws its charts into the page of --html, not --chart"},
       {{"--scan", "d", "--plugin", "p.dll"}, "--scan computes with the built-in functions: no --plugin or --formula"},
       {{"--scan="}, "--scan needs a path"},
+      {{"--scan", "d", "--html", "out/sh600000.DAY"},
+       "--html out/sh600000.DAY: a page named as a daily file would be scanned as one"},
   };
   for (const auto& [args, message] : refused) EXPECT_EQ(verdict(args), message);
 }

@@ -177,7 +177,11 @@ ScanResult scanMarket(const DayFileList& files, const ScanSettings& settings) {
         scanner.scan(files.files[i].path, outcomes[i]);
       } catch (const std::bad_alloc&) {
         outcomes[i].leftOut = static_cast<int>(LeftOut::Unreadable);
-        outcomes[i].message.clear();  // no room for one; the summary counts it
+        try {
+          outcomes[i].message = files.files[i].path + ": out of memory";
+        } catch (const std::bad_alloc&) {
+          outcomes[i].message.clear();  // the summary still counts it
+        }
       }
       const std::size_t finished = done.fetch_add(1, std::memory_order_relaxed) + 1;
       if (settings.progress) settings.progress(finished);

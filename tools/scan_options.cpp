@@ -5,6 +5,7 @@
 
 #include <fmt/format.h>
 
+#include "tools/day_file_walk.h"
 #include "tools/message_text.h"
 #include "tools/run_options.h"
 
@@ -80,6 +81,11 @@ void checkScanOptions(const RunOptions& options, bool inputGiven) {
     throw OptionError("--scan computes with the built-in functions: no --plugin or --formula");
   }
   if (scan.charts && scan.html.empty()) throw OptionError("--charts needs --html FILE");
+  const std::size_t slash = scan.html.find_last_of("/\\");
+  if (isDayFileName(slash == std::string::npos ? scan.html : scan.html.substr(slash + 1))) {
+    throw OptionError(fmt::format("--html {}: a page named as a daily file would be scanned as one",
+                                  printable(scan.html)));
+  }
 }
 
 std::string scanUsageText() {
