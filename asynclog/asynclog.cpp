@@ -160,6 +160,7 @@ struct State {
   std::int64_t pendingSince = 0;  // drain time at which text became pending
   std::string pattern = kDefaultPattern;
   LogCBFn callback = nullptr;
+  LogCBFn processEndCallback = nullptr;
   LogLevel callbackLevel = INF;
   fmt::memory_buffer line;
   fmt::memory_buffer location;
@@ -502,6 +503,17 @@ void setLogCB(LogCBFn cb, LogLevel minCBLogLevel) noexcept {
   s->callbackLevel = minCBLogLevel;
 }
 
+void setProcessEndCB(LogCBFn cb) noexcept {
+  detail::State* s;
+  try {
+    s = &detail::acquireState();
+  } catch (...) {
+    return;
+  }
+  LockGuard lock(s->drain);
+  s->processEndCallback = cb;
+}
+
 void startPollingThread(std::int64_t intervalNs) {
   detail::State& s = detail::acquireState();
   LockGuard lock(s.control);
@@ -571,10 +583,11 @@ void shutdown(bool processEnding) noexcept {
     s->file = s->ownsFile ? std::fopen(s->fileName.c_str(), "a") : nullptr;
     s->ownsFile = s->file != nullptr;
   }
-  // A stream not ours (stdout), and the echo, may be locked by a killed thread that was writing
-  // to standard output: at process end their text is dropped.
+  // A stream not ours (stdout) may be locked by a killed thread that was writing to standard
+  // output: at process end its text is dropped, and the echo goes through the process-end
+  // callback, which takes no lock.
   if (!s->ownsFile) s->file = nullptr;
-  s->callback = nullptr;
+  s->callback = s->processEndCallback;
   try {
     detail::drainLocked(*s, true, true);
   } catch (...) {

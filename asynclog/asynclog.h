@@ -58,6 +58,12 @@ void setLogFile(const char* filename, bool truncate = false);
 
 void setLogCB(LogCBFn cb, LogLevel minCBLogLevel) noexcept;
 
+// The callback of the last drain at process end (shutdown(true)), in place of setLogCB's and at its
+// minimum level. A thread killed by the process end may hold any runtime lock for good (a stdio
+// stream's above all), so this one must take none: it writes with the operating system's own call.
+// Null (the default): the last drain at process end echoes nothing.
+void setProcessEndCB(LogCBFn cb) noexcept;
+
 // Starts the polling thread, draining every intervalNs; a running one is first stopped after its
 // final drain.
 void startPollingThread(std::int64_t intervalNs = 1000000000);

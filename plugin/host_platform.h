@@ -2,6 +2,7 @@
 // The few operating-system services the run log needs, behind one seam: the Windows build asks
 // Win32, the native build (tests and libtarvok.so) asks Linux.
 
+#include <cstddef>
 #include <ctime>
 #include <filesystem>
 #include <string>
@@ -26,6 +27,27 @@ unsigned long storeModulePath(const std::string& path, Char* buffer, unsigned lo
   buffer[length] = Char();
   return fits ? length : size;
 }
+
+// What the program directory is cut from the executable's path at, and joined to the folders
+// below it with: the backslash on Windows (a slash is no separator there), the slash where it is
+// the only one.
+#ifdef _WIN32
+inline constexpr char kDirSeparator = '\\';
+#else
+inline constexpr char kDirSeparator = '/';
+#endif
+
+// Writes to the process's standard output with the operating system's own call (WriteFile on
+// GetStdHandle(STD_OUTPUT_HANDLE), write on descriptor 1): no C runtime stream and no lock of the
+// runtime, so it is safe at process end. Failures and a missing standard output are ignored.
+void writeStandardOutputRaw(const char* data, std::size_t size) noexcept;
+
+// The end of a line on standard output in its default (text) mode.
+#ifdef _WIN32
+inline constexpr const char* kStandardOutputNewline = "\r\n";
+#else
+inline constexpr const char* kStandardOutputNewline = "\n";
+#endif
 
 // A narrow path in the process's ANSI code page as the file system takes it.
 std::filesystem::path fileSystemPath(const std::string& ansiPath);

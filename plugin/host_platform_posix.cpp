@@ -1,9 +1,10 @@
-// Linux side of the platform seam, for the native build. A Linux path has no backslash, so the
-// program directory comes out as "." here unless a test supplies a path.
+// Linux side of the platform seam, for the native build.
 
 #include "plugin/host_platform.h"
 
 #include <unistd.h>
+
+#include <cerrno>
 
 namespace tarvok::platform {
 
@@ -31,6 +32,16 @@ unsigned long moduleFileNameW(wchar_t* buffer, unsigned long size) {
 
 std::filesystem::path fileSystemPath(const std::string& ansiPath) {
   return std::filesystem::path(ansiPath);
+}
+
+void writeStandardOutputRaw(const char* data, std::size_t size) noexcept {
+  while (size > 0) {
+    const ssize_t n = ::write(1, data, size);
+    if (n < 0 && errno == EINTR) continue;
+    if (n <= 0) return;
+    data += n;
+    size -= static_cast<std::size_t>(n);
+  }
 }
 
 const char* nullDevice() { return "/dev/null"; }

@@ -32,6 +32,18 @@ std::filesystem::path fileSystemPath(const std::string& ansiPath) {
   return std::filesystem::path(wide);
 }
 
+void writeStandardOutputRaw(const char* data, std::size_t size) noexcept {
+  const HANDLE out = GetStdHandle(STD_OUTPUT_HANDLE);
+  if (out == nullptr || out == INVALID_HANDLE_VALUE) return;  // no console, nothing redirected
+  while (size > 0) {
+    const DWORD chunk = size > 0x10000 ? 0x10000 : static_cast<DWORD>(size);
+    DWORD written = 0;
+    if (!WriteFile(out, data, chunk, &written, nullptr) || written == 0) return;
+    data += written;
+    size -= written;
+  }
+}
+
 const char* nullDevice() { return "NUL"; }
 
 bool localTime(std::time_t t, std::tm& out) { return localtime_s(&out, &t) == 0; }

@@ -1,8 +1,11 @@
 #include "plugin/run_log.h"
 
+#include <atomic>
 #include <cstdio>
 #include <cstdlib>
+#include <cstring>
 #include <filesystem>
+#include <memory>
 #include <optional>
 #include <stdexcept>
 #include <system_error>
@@ -25,10 +28,35 @@ constexpr char kCreatedMessage[] =
 constexpr char kNotCreatedMessage[] =
     "\xE7\x9B\xAE\xE5\xBD\x95\xE5\x88\x9B\xE5\xBB\xBA\xE5\xA4\xB1\xE8\xB4\xA5: ";  // 目录创建失败
 
-std::optional<std::string>& modulePathOverride() {
-  static std::optional<std::string> path;
-  return path;
-}
+// No function-local static with a dynamic initialiser in this file: guarding its initialisation
+// makes the C++ runtime create its global guard mutex, which the -win32 runtime makes on first use
+// as a semaphore and never closes, so every load of the DLL that registers would leave a handle.
+std::optional<std::string> g_modulePathOverride;  // constant-initialised
+
+// A program directory computed once. A compare-and-swap makes the first computation safe when
+// first calls race (the loser drops its copy); released by shutdownRunLog.
+template <class String>
+class CachedDir {
+ public:
+  template <class Compute>
+  String get(Compute compute) {
+    const String* dir = dir_.load(std::memory_order_acquire);
+    if (dir == nullptr) {
+      auto fresh = std::make_unique<const String>(compute());
+      if (dir_.compare_exchange_strong(dir, fresh.get(), std::memory_order_acq_rel)) {
+        dir = fresh.release();
+      }
+    }
+    return *dir;
+  }
+  void release() noexcept { delete dir_.exchange(nullptr, std::memory_order_acq_rel); }
+
+ private:
+  std::atomic<const String*> dir_{nullptr};
+};
+
+CachedDir<std::string> g_exeDir;
+CachedDir<std::wstring> g_exeDirW;
 
 std::time_t (*g_clock)() = nullptr;
 
@@ -37,7 +65,7 @@ bool g_logFileOpen = false;
 
 template <class Char>
 unsigned long moduleFileName(Char* buffer, unsigned long size) {
-  if (const auto& path = modulePathOverride()) return platform::storeModulePath(*path, buffer, size);
+  if (g_modulePathOverride) return platform::storeModulePath(*g_modulePathOverride, buffer, size);
   if constexpr (sizeof(Char) == 1) {
     return platform::moduleFileNameA(buffer, size);
   } else {
@@ -46,13 +74,13 @@ unsigned long moduleFileName(Char* buffer, unsigned long size) {
 }
 
 template <class Char>
-std::basic_string<Char> exeDirOf(const Char* buffer, unsigned long length) {
+std::basic_string<Char> exeDirOf(const Char* buffer, unsigned long length, char separator) {
   static constexpr Char kDot[] = {Char('.'), Char()};
   if (length == 0 || length >= kPathCapacity) return kDot;
   const std::basic_string<Char> path(buffer, length);
-  const auto slash = path.rfind(Char('\\'));  // a forward slash does not count
-  if (slash == std::basic_string<Char>::npos) return kDot;
-  return path.substr(0, slash);
+  const auto cut = path.rfind(Char(separator));
+  if (cut == std::basic_string<Char>::npos) return kDot;
+  return path.substr(0, cut);
 }
 
 void writeLine(std::FILE* stream, const char* prefix, const std::string& text) {
@@ -64,12 +92,12 @@ void writeLine(std::FILE* stream, const char* prefix, const std::string& text) {
 
 }  // namespace
 
-std::string exeDirFromModulePath(const char* buffer, unsigned long length) {
-  return exeDirOf(buffer, length);
+std::string exeDirFromModulePath(const char* buffer, unsigned long length, char separator) {
+  return exeDirOf(buffer, length, separator);
 }
 
-std::wstring exeDirFromModulePath(const wchar_t* buffer, unsigned long length) {
-  return exeDirOf(buffer, length);
+std::wstring exeDirFromModulePath(const wchar_t* buffer, unsigned long length, char separator) {
+  return exeDirOf(buffer, length, separator);
 }
 
 const char* headerPatternFor(const char* runInClionDebug) {
@@ -91,7 +119,7 @@ std::string localDate(std::time_t t) {
 }
 
 namespace testing {
-void setModulePath(std::string path) { modulePathOverride() = std::move(path); }
+void setModulePath(std::string path) { g_modulePathOverride = std::move(path); }
 void setClock(std::time_t (*clock)()) { g_clock = clock; }
 }  // namespace testing
 
@@ -100,25 +128,23 @@ void setClock(std::time_t (*clock)()) { g_clock = clock; }
 using namespace tarvok::runlog;
 
 std::string getExeDir() {
-  static const std::string dir = [] {
+  return g_exeDir.get([] {
     char buffer[kPathCapacity];
     const unsigned long length = moduleFileName(buffer, kPathCapacity);
     return exeDirFromModulePath(buffer, length);
-  }();
-  return dir;
+  });
 }
 
 std::wstring getExeDirW() {
-  static const std::wstring dir = [] {
+  return g_exeDirW.get([] {
     wchar_t buffer[kPathCapacity] = {};
     const unsigned long length = moduleFileName(buffer, kPathCapacity);
     return exeDirFromModulePath(buffer, length);
-  }();
-  return dir;
+  });
 }
 
 bool createDirIfNotExists(std::string dir) {
-  const std::string full = getExeDir() + "\\" + dir;
+  const std::string full = getExeDir() + tarvok::platform::kDirSeparator + dir;
   const fs::path path = tarvok::platform::fileSystemPath(full);
   std::error_code ec;
   const bool exists = fs::exists(path, ec);
@@ -141,9 +167,9 @@ std::string GetNowDate() {
 
 void logToConsole(std::int64_t, asynclog::LogLevel, fmt::string_view, std::size_t,
                   fmt::string_view, fmt::string_view msg, std::size_t, std::size_t) {
-  std::fwrite(msg.data(), 1, msg.size(), stdout);
-  std::fputc('\n', stdout);
-  std::fflush(stdout);
+  tarvok::platform::writeStandardOutputRaw(msg.data(), msg.size());
+  tarvok::platform::writeStandardOutputRaw(tarvok::platform::kStandardOutputNewline,
+                                           std::strlen(tarvok::platform::kStandardOutputNewline));
 }
 
 void InitLog() {
@@ -157,6 +183,7 @@ void InitLog() {
   asynclog::setLogFile(fileName.c_str(), false);
   g_logFileOpen = true;
   asynclog::setLogCB(&logToConsole, asynclog::DBG);
+  asynclog::setProcessEndCB(&logToConsole);
   asynclog::startPollingThread(kPollingIntervalNs);
 }
 
@@ -168,6 +195,7 @@ void continueLogWithoutNewFile() noexcept {
     // The header or the null device could not be had; the echo below still works.
   }
   asynclog::setLogCB(&logToConsole, asynclog::DBG);
+  asynclog::setProcessEndCB(&logToConsole);
   try {
     asynclog::startPollingThread(kPollingIntervalNs);
   } catch (...) {
@@ -178,4 +206,9 @@ void continueLogWithoutNewFile() noexcept {
 void shutdownRunLog(bool processEnding) noexcept {
   asynclog::shutdown(processEnding);
   g_logFileOpen = false;
+  if (!processEnding) {
+    // At process end the memory goes with the process; a thread killed there may hold the heap.
+    g_exeDir.release();
+    g_exeDirW.release();
+  }
 }

@@ -9,13 +9,14 @@
 #include <string>
 
 #include "asynclog/asynclog.h"
+#include "plugin/host_platform.h"
 
-// The program directory: the executable's directory without a trailing backslash, "." when it
-// cannot be had. Computed on the first call and kept.
+// The program directory: the executable's directory without a trailing separator, "." when it
+// cannot be had. Computed on the first call and kept until the run log is shut down.
 std::string getExeDir();
 std::wstring getExeDirW();
 
-// Prepares getExeDir() + "\\" + dir (one level; the parent must exist). True when something
+// Prepares getExeDir() + separator + dir (one level; the parent must exist). True when something
 // already stands there or the directory was created (announced on stdout); false, with a message
 // on stderr, when the creation found a directory already there. Other file-system failures raise
 // std::filesystem::filesystem_error naming "exists" or "create_directory" and the path.
@@ -24,7 +25,11 @@ bool createDirIfNotExists(std::string dir);
 // Today's local date as YYYYMMDD.
 std::string GetNowDate();
 
-// asynclog's output callback: the formatted line and an end-of-line on stdout, flushed.
+// asynclog's output callback: the formatted line and an end-of-line on stdout, written with the
+// operating system's own call (unbuffered, so flushed at once). No C runtime stream: a polling
+// thread killed by the process end inside one would leave its lock held, and its buffer to be
+// written a second time by the runtime's own last flush. So it also serves the last drain at
+// process end.
 void logToConsole(std::int64_t ns, asynclog::LogLevel level, fmt::string_view location,
                   std::size_t basePos, fmt::string_view threadName, fmt::string_view msg,
                   std::size_t bodyPos, std::size_t logFilePos);
@@ -41,7 +46,8 @@ void InitLog();
 // otherwise write its lines to stdout a second time).
 void continueLogWithoutNewFile() noexcept;
 
-// asynclog::shutdown, and forgets the file the run log had opened.
+// asynclog::shutdown; forgets the file the run log had opened and, unless the process is ending,
+// releases the cached program directories.
 void shutdownRunLog(bool processEnding) noexcept;
 
 namespace tarvok::runlog {
@@ -50,9 +56,12 @@ inline constexpr const char* kShortHeader = "[{YmdHMSf}] [{l}] ";
 inline constexpr const char* kLongHeader = "[{YmdHMSf}] [{l}] {s:>18} ";
 inline constexpr std::int64_t kPollingIntervalNs = 1000000000;
 
-// The directory part of a GetModuleFileName result (length as the call returned it).
-std::string exeDirFromModulePath(const char* buffer, unsigned long length);
-std::wstring exeDirFromModulePath(const wchar_t* buffer, unsigned long length);
+// The directory part of a GetModuleFileName result (length as the call returned it): the text
+// before the last separator. Windows cuts at the backslash only.
+std::string exeDirFromModulePath(const char* buffer, unsigned long length,
+                                 char separator = platform::kDirSeparator);
+std::wstring exeDirFromModulePath(const wchar_t* buffer, unsigned long length,
+                                  char separator = platform::kDirSeparator);
 
 // The header pattern for a value of RUN_IN_CLION_DEBUG (null: not set).
 const char* headerPatternFor(const char* runInClionDebug);

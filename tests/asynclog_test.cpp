@@ -504,6 +504,26 @@ TEST_F(AsyncLog, ProcessEndShutdownWritesWhatItCanAndClosesTheFile) {
   std::remove(other.c_str());
 }
 
+std::vector<std::string> echoedAtEnd;
+void captureAtEnd(std::int64_t, asynclog::LogLevel, fmt::string_view, std::size_t,
+                  fmt::string_view, fmt::string_view msg, std::size_t, std::size_t) {
+  echoedAtEnd.emplace_back(msg.data(), msg.size());
+}
+
+// The regular callback may need a lock a killed thread holds; only the process-end one echoes then,
+// from the callback level on.
+TEST_F(AsyncLog, ProcessEndEchoesThroughItsOwnCallbackOnly) {
+  asynclog::setLogCB(&capture, WRN);
+  asynclog::setProcessEndCB(&captureAtEnd);
+  ASYNCLOG(INF, "not echoed");
+  ASYNCLOG(ERR, "echoed at the end");
+  echoedAtEnd.clear();
+  asynclog::shutdown(true);
+  EXPECT_TRUE(captured().empty());
+  EXPECT_EQ(echoedAtEnd, std::vector<std::string>{"ERR echoed at the end"});
+  EXPECT_EQ(readFile(path_), "INF not echoed\nERR echoed at the end\n");
+}
+
 #ifndef _WIN32
 TEST_F(AsyncLog, ProcessEndTakesOverADrainLeftHalfDoneByAKilledThread) {
   ASYNCLOG(INF, "queued");

@@ -47,7 +47,7 @@ inline std::string useScratchProgramDir(const std::string& scratchName, const st
   const auto scratch = scratchFolder(scratchName);
   std::filesystem::create_directories(scratch / dir);
   const std::string exeDir = scratch.string() + "/" + dir;
-  tarvok::runlog::testing::setModulePath(exeDir + "\\" + exe);
+  tarvok::runlog::testing::setModulePath(exeDir + tarvok::platform::kDirSeparator + exe);
   return exeDir;
 }
 
@@ -75,7 +75,7 @@ inline void setTimeZone(const char* tz) {
 
 // The path the plug-in forms for a folder below the program directory, as the file system sees it.
 inline std::filesystem::path belowExeDir(const std::string& relative) {
-  return tarvok::platform::fileSystemPath(getExeDir() + "\\" + relative);
+  return tarvok::platform::fileSystemPath(getExeDir() + tarvok::platform::kDirSeparator + relative);
 }
 
 // The same folder reached the way the log file name reaches it, with a forward slash.
@@ -83,17 +83,9 @@ inline std::filesystem::path belowExeDirSlash(const std::string& relative) {
   return tarvok::platform::fileSystemPath(getExeDir() + "/" + relative);
 }
 
-// The terminal's T0002/dlls below the program directory. The plug-in names it once after a
-// backslash (the folder it prepares) and once after a slash (the log file). On Windows both are
-// one folder; natively a backslash is part of a name, so a link named "<dir>\T0002" makes them
-// one here too.
+// The terminal's T0002/dlls below the program directory.
 inline void makeTerminalTree() {
-  std::filesystem::create_directories(belowExeDirSlash("T0002/dlls"));
-#if !defined(_WIN32)
-  if (!std::filesystem::exists(std::filesystem::symlink_status(belowExeDir("T0002")))) {
-    std::filesystem::create_directory_symlink(belowExeDirSlash("T0002"), belowExeDir("T0002"));
-  }
-#endif
+  std::filesystem::create_directories(belowExeDir("T0002/dlls"));
 }
 
 inline std::string readFile(const std::filesystem::path& path) {

@@ -1,16 +1,19 @@
 # Runs tarvok-run with the built plug-in, one CHECK per test:
 #   cmake -DTOOL= -DPLUGIN= -DCHECK= -DEXAMPLE= -DFORMULA=<GBK text> -DREFUSING= -DINCOMPLETE= -DEMPTY=
 #         -DWORK_DIR= -P plugin_tool_check.cmake
-# The tool runs in WORK_DIR. Natively the plug-in's program directory is "." (a Linux path has no
-# backslash), so it prepares ".\T0002/dlls/logs" and writes "./T0002/dlls/logs/app_<date>.log";
-# a link named ".\T0002" makes these one folder, as they are on Windows.
+# A copy of the tool stands in WORK_DIR, in the place of the terminal's program, and runs from
+# WORK_DIR/cwd: the plug-in's program directory is the executable's real folder, not the current
+# one, and natively its separator is the slash.
 cmake_minimum_required(VERSION 3.25)
 file(REMOVE_RECURSE ${WORK_DIR})
-file(MAKE_DIRECTORY ${WORK_DIR}/T0002/dlls)
-file(CREATE_LINK T0002 "${WORK_DIR}/.\\T0002" SYMBOLIC)
+file(MAKE_DIRECTORY ${WORK_DIR}/T0002/dlls ${WORK_DIR}/cwd)
+file(REAL_PATH ${WORK_DIR} WORK_DIR)
+file(COPY ${TOOL} DESTINATION ${WORK_DIR})
+get_filename_component(tool_name ${TOOL} NAME)
+set(TOOL ${WORK_DIR}/${tool_name})
 
 macro(run_tool)
-  execute_process(COMMAND ${TOOL} ${ARGN} WORKING_DIRECTORY ${WORK_DIR}
+  execute_process(COMMAND ${TOOL} ${ARGN} WORKING_DIRECTORY ${WORK_DIR}/cwd
                   RESULT_VARIABLE rc OUTPUT_VARIABLE out ERROR_VARIABLE err)
 endmacro()
 
@@ -40,7 +43,7 @@ if(CHECK STREQUAL "same")
     if(at LESS 0)
       message(FATAL_ERROR "--plugin ${params}: no registration line on stderr: ${err}")
     endif()
-    string(FIND "${err}" "${created_utf8}: .\\T0002/dlls/logs\n" at)
+    string(FIND "${err}" "${created_utf8}: ${WORK_DIR}/T0002/dlls/logs\n" at)
     list(APPEND announced ${at})
   endforeach()
   string(FIND "${out}" "\n" first_end)

@@ -129,7 +129,8 @@ TEST_F(Registration, EmptySlotGetsTheTableAndTheLogIsSetUp) {
   EXPECT_EQ(slot, &g_CalcFuncSets[0]);
 
   // The folder is created and announced, then the record is echoed as the file holds it.
-  const std::string created = kCreated + kExeDir + "\\T0002/dlls/logs\n";
+  const std::string created =
+      kCreated + kExeDir + tarvok::platform::kDirSeparator + "T0002/dlls/logs\n";
   ASSERT_EQ(out_.compare(0, created.size(), created), 0) << out_;
   const auto echoed = linesOf(out_.substr(created.size()), "\n");
   ASSERT_EQ(echoed.size(), 1u) << out_;

@@ -18,18 +18,20 @@ using namespace tarvok::testing;
 
 // The program directory of this test: a scratch folder, set before anything asks for it.
 const std::string kExeDir = useScratchProgramDir("tarvok-run-log-test", "term", "tarvok-host.exe");
+constexpr char kSep = tarvok::platform::kDirSeparator;
 
-// What GetModuleFileNameA leaves for a path, then the directory taken from it.
-std::string exeDirOfPath(const std::string& path) {
+// What GetModuleFileNameA leaves for a path, then the directory taken from it, by the Windows
+// rule unless another separator is given.
+std::string exeDirOfPath(const std::string& path, char separator = '\\') {
   char buffer[260];
   const unsigned long length = tarvok::platform::storeModulePath(path, buffer, 260);
-  return exeDirFromModulePath(buffer, length);
+  return exeDirFromModulePath(buffer, length, separator);
 }
 
-std::wstring exeDirOfPathW(const std::string& path) {
+std::wstring exeDirOfPathW(const std::string& path, char separator = '\\') {
   wchar_t buffer[260] = {};
   const unsigned long length = tarvok::platform::storeModulePath(path, buffer, 260);
-  return exeDirFromModulePath(buffer, length);
+  return exeDirFromModulePath(buffer, length, separator);
 }
 
 TEST(ExeDir, TextBeforeTheLastBackslash) {
@@ -49,11 +51,23 @@ TEST(ExeDir, ForwardSlashesAreNoSeparators) {
   EXPECT_EQ(exeDirOfPathW("D:/Terminal/app.exe"), L".");
 }
 
+// Natively the slash is the separator: the executable's real folder, a backslash is part of a name.
+TEST(ExeDir, WhereTheSlashSeparatesItCutsThere) {
+  EXPECT_EQ(exeDirOfPath("/opt/tdx/tarvok-run", '/'), "/opt/tdx");
+  EXPECT_EQ(exeDirOfPath("/tarvok-run", '/'), "");
+  EXPECT_EQ(exeDirOfPath("/a\\b/c\\d", '/'), "/a\\b");
+  EXPECT_EQ(exeDirOfPath("tarvok-run", '/'), ".");
+  EXPECT_EQ(exeDirOfPathW("/opt/tdx/tarvok-run", '/'), L"/opt/tdx");
+#ifndef _WIN32
+  EXPECT_EQ(tarvok::platform::kDirSeparator, '/');
+#endif
+}
+
 TEST(ExeDir, NoBackslashOrNoPathGivesDot) {
   EXPECT_EQ(exeDirOfPath("app.exe"), ".");
   EXPECT_EQ(exeDirOfPath(""), ".");
-  EXPECT_EQ(exeDirFromModulePath(static_cast<const char*>("D:\\x\\app.exe"), 0), ".");
-  EXPECT_EQ(exeDirFromModulePath(static_cast<const wchar_t*>(L"D:\\x\\app.exe"), 0), L".");
+  EXPECT_EQ(exeDirFromModulePath(static_cast<const char*>("D:\\x\\app.exe"), 0, '\\'), ".");
+  EXPECT_EQ(exeDirFromModulePath(static_cast<const wchar_t*>(L"D:\\x\\app.exe"), 0, '\\'), L".");
 }
 
 TEST(ExeDir, PathOf259CharactersIsUsedAnd260IsNot) {
@@ -67,23 +81,23 @@ TEST(ExeDir, PathOf259CharactersIsUsedAnd260IsNot) {
   EXPECT_EQ(exeDirOfPathW(path260), L".");
   EXPECT_EQ(exeDirOfPath(path260 + "\\more.exe"), ".");
   // The call's own answer decides, not the text in the buffer.
-  EXPECT_EQ(exeDirFromModulePath(path260.c_str(), 260), ".");
+  EXPECT_EQ(exeDirFromModulePath(path260.c_str(), 260, '\\'), ".");
 }
 
 TEST(ExeDir, ComputedOnceAndKept) {
   EXPECT_EQ(getExeDir(), kExeDir);
   EXPECT_EQ(getExeDirW(), std::wstring(kExeDir.begin(), kExeDir.end()));
-  tarvok::runlog::testing::setModulePath("X:\\elsewhere\\other.exe");
+  tarvok::runlog::testing::setModulePath("X:/elsewhere\\other.exe");
   EXPECT_EQ(getExeDir(), kExeDir);
   EXPECT_EQ(getExeDirW(), std::wstring(kExeDir.begin(), kExeDir.end()));
-  tarvok::runlog::testing::setModulePath(kExeDir + "\\tarvok-host.exe");
+  tarvok::runlog::testing::setModulePath(kExeDir + kSep + "tarvok-host.exe");
 }
 
 TEST(CreateDirIfNotExists, CreatesOneFolderAndSaysSoOnce) {
   ::testing::internal::CaptureStdout();
   ::testing::internal::CaptureStderr();
   EXPECT_TRUE(createDirIfNotExists("fresh"));
-  EXPECT_EQ(::testing::internal::GetCapturedStdout(), kCreated + kExeDir + "\\fresh\n");
+  EXPECT_EQ(::testing::internal::GetCapturedStdout(), kCreated + kExeDir + kSep + "fresh\n");
   EXPECT_EQ(::testing::internal::GetCapturedStderr(), "");
   EXPECT_TRUE(fs::is_directory(belowExeDir("fresh")));
 
@@ -122,7 +136,7 @@ TEST(CreateDirIfNotExists, KeepsTheBytesOfThePath) {
   // Braces and a space reach the file system and the message as they are.
   ::testing::internal::CaptureStdout();
   EXPECT_TRUE(createDirIfNotExists("a {b} }{"));
-  EXPECT_EQ(::testing::internal::GetCapturedStdout(), kCreated + kExeDir + "\\a {b} }{\n");
+  EXPECT_EQ(::testing::internal::GetCapturedStdout(), kCreated + kExeDir + kSep + "a {b} }{\n");
   EXPECT_TRUE(fs::is_directory(belowExeDir("a {b} }{")));
 }
 

@@ -207,21 +207,28 @@ TEST_F(TerminalHost, ProcessEndWithoutFreeLibraryWritesTheQueuedRecordOnce) {
     const ChildRun r = run("exit");
     ASSERT_TRUE(r.finished) << "the exit path hung:\n" << r.out;
     EXPECT_EQ(logLines().size(), 1u) << "round " << round << ":\n" << r.out;
+    // And echoed once on standard output, also when the exit came before the first drain.
+    EXPECT_EQ(count(r.out, kRecord), 1u) << "round " << round << ":\n" << r.out;
   }
 }
 
-TEST_F(TerminalHost, LoadAndFreeAgainAndAgainLeavesNoThreadOrTlsIndex) {
+TEST_F(TerminalHost, LoadAndFreeAgainAndAgainLeavesNoThreadTlsIndexOrHandle) {
   fs::create_directories(dir_ / "T0002" / "dlls");
-  const ChildRun r = run("cycles 20");
+  constexpr int kCycles = 40;
+  const ChildRun r = run("cycles " + std::to_string(kCycles));
   ASSERT_TRUE(r.finished) << r.out;
   // Right after the cycles the system's pool may still hold idle workers; none of them runs code of
   // ours, and they end on their own.
   EXPECT_LE(r.seen.at("threads_added_after_idle"), 0);
   EXPECT_EQ(r.seen.at("tls_indexes_added"), 0);
-  std::printf("over 20 cycles: %lld handles added, %lld threads just after, %lld 10 s later\n",
-              r.seen.at("handles_added"), r.seen.at("threads_added"),
+  // The 32-bit toolchain's unwinder registers the DLL's frame tables under a mutex it makes on the
+  // first load and never closes: one semaphore per load, which nothing of ours can reach.
+  constexpr long long kToolchainHandlesPerLoad = sizeof(void*) == 4 ? 1 : 0;
+  EXPECT_LE(r.seen.at("handles_added_after_idle"), kCycles * kToolchainHandlesPerLoad);
+  std::printf("over %d cycles: %lld handles added, %lld threads just after, %lld 10 s later\n",
+              kCycles, r.seen.at("handles_added_after_idle"), r.seen.at("threads_added"),
               r.seen.at("threads_added_after_idle"));
-  EXPECT_EQ(logLines().size(), 21u);
+  EXPECT_EQ(logLines().size(), kCycles + 1u);
 }
 
 // What Windows shows in the DLL's file properties: its version, from the resource.
