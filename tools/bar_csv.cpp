@@ -147,8 +147,8 @@ class LineSource {
   // Moves what is left of the buffer to its front and reads behind it.
   void refill() {
     char* const base = buffer_.data();
-    std::memmove(base, rest_.data(), rest_.size());
     const std::size_t kept = rest_.size();
+    if (kept != 0) std::memmove(base, rest_.data(), kept);  // none at first: rest_ has no data then
     const std::size_t room = buffer_.size() - kept;
     const std::size_t got = std::fread(base + kept, 1, room, in_);
     if (got < room) {
