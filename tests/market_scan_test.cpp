@@ -3,7 +3,10 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cstdint>
+#include <cstdio>
+#include <filesystem>
 #include <random>
 #include <string>
 #include <vector>
@@ -171,6 +174,60 @@ TEST(MarketScan, BelowTwoToThe24HundredthsTheFloatQuotientIsThePrice) {
     const float quotient = static_cast<float>(h) / 100.0f;
     ASSERT_EQ(bitsOf(quotient), bitsOf(tarvok::tools::dayFilePrice(h))) << h;
   }
+}
+
+TEST(MarketScan, TheScanIsTheSameForEveryNumberOfWorkers) {
+  // A folder of good files, short ones and broken ones; with more workers than files too.
+  const std::filesystem::path root = std::filesystem::path(::testing::TempDir()) / "market_scan_workers";
+  std::filesystem::remove_all(root);
+  std::filesystem::create_directories(root / "sh" / "lday");
+  std::filesystem::create_directories(root / "sz");
+  std::mt19937_64 rng(20261211);
+  std::vector<std::string> symbols;
+  for (int k = 0; k < 24; ++k) {
+    std::string bytes;
+    std::uint32_t date = 20200102;
+    const int n = k % 6 == 5 ? 4 : 5 + static_cast<int>(rng() % 300);  // some of fewer than 5 bars
+    for (int j = 0; j < n; ++j, date = nextDay(date)) {
+      const auto price = static_cast<std::uint32_t>(1000 + rng() % 50);
+      putRecord(bytes, date, price, price + 20, price - 20, price);
+    }
+    if (k == 3) bytes.pop_back();  // cut short
+    const std::string symbol = (k % 2 ? "sz" : "sh") + std::to_string(600000 + (k * 7) % 24);
+    if (k % 6 != 5 && k != 3) symbols.push_back(symbol);
+    std::FILE* f = std::fopen((root / (k % 2 ? "sz" : "sh/lday") / (symbol + ".day")).string().c_str(), "wb");
+    ASSERT_NE(f, nullptr);
+    std::fwrite(bytes.data(), 1, bytes.size(), f);
+    std::fclose(f);
+  }
+  std::sort(symbols.begin(), symbols.end());
+  const tarvok::tools::DayFileList files = tarvok::tools::findDayFiles(root.string());
+  ASSERT_EQ(files.files.size(), 24u);
+
+  tarvok::tools::ScanSettings settings;
+  settings.workers = 1;
+  const tarvok::tools::ScanResult one = tarvok::tools::scanMarket(files, settings);
+  std::vector<std::string> listed;
+  for (const auto& r : one.rows) listed.emplace_back(files.files[r.file].symbol());
+  EXPECT_EQ(listed, symbols);
+  EXPECT_EQ(one.leftOut[static_cast<std::size_t>(tarvok::tools::LeftOut::TooFewBars)], 4u);
+  EXPECT_EQ(one.leftOut[static_cast<std::size_t>(tarvok::tools::LeftOut::CutShort)], 1u);
+  ASSERT_EQ(one.messages.size(), 1u);
+  EXPECT_NE(one.messages[0].find("record "), std::string::npos);
+  for (const unsigned workers : {2u, 4u, 31u}) {
+    settings.workers = workers;
+    const tarvok::tools::ScanResult many = tarvok::tools::scanMarket(files, settings);
+    ASSERT_EQ(many.rows.size(), one.rows.size());
+    for (std::size_t i = 0; i < one.rows.size(); ++i) {
+      EXPECT_EQ(many.rows[i].file, one.rows[i].file);
+      EXPECT_EQ(bitsOf(many.rows[i].row.stop), bitsOf(one.rows[i].row.stop));
+      EXPECT_EQ(many.rows[i].row.phaseBars, one.rows[i].row.phaseBars);
+    }
+    EXPECT_EQ(many.messages, one.messages);
+    EXPECT_EQ(many.leftOut, one.leftOut);
+    EXPECT_EQ(many.bars, one.bars);
+  }
+  std::filesystem::remove_all(root);
 }
 
 TEST(MarketScan, DailyFileNames) {

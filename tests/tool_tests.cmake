@@ -9,6 +9,9 @@ tarvok_test(run_options_test run_options_test.cpp)
 target_link_libraries(run_options_test PRIVATE tarvok_tools)
 tarvok_test(market_scan_test market_scan_test.cpp)
 target_link_libraries(market_scan_test PRIVATE tarvok_tools)
+# The scan's workers alone, so that the ThreadSanitizer run of CI takes them too.
+add_test(NAME market_scan_concurrency COMMAND market_scan_test --gtest_filter=*NumberOfWorkers)
+set_tests_properties(market_scan_concurrency PROPERTIES SKIP_RETURN_CODE 77)
 tarvok_test(tool_text_test tool_text_test.cpp)
 target_link_libraries(tool_text_test PRIVATE tarvok_tools)
 
