@@ -156,8 +156,8 @@ bool writeAll(std::FILE* out, const char* data, std::size_t size) {
 }
 
 // The chart of a file's last bars, the indicator computed over the whole file as --day does. The
-// file is read again: it may have changed since the scan, and then the chart says so in its title
-// no more than --day would.
+// file is read again (only the charted ones are kept that long): one the terminal rewrote since
+// the scan is drawn as it now is.
 std::string chartOf(const DayFileEntry& file, const ChartLabels& labels, int period,
                     float multiplier, std::string& note) {
   FileSnapshotReader reader;
