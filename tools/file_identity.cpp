@@ -60,7 +60,10 @@ bool isDirectory(const std::string& path) noexcept {
 #else
 namespace {
 
-bool same(const struct stat& a, const struct stat& b) { return a.st_dev == b.st_dev && a.st_ino == b.st_ino; }
+// Only a regular file can be overwritten: /dev/null may well be both input and chart.
+bool same(const struct stat& a, const struct stat& b) {
+  return S_ISREG(a.st_mode) && a.st_dev == b.st_dev && a.st_ino == b.st_ino;
+}
 
 }  // namespace
 
