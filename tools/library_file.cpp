@@ -69,7 +69,7 @@ std::string elfProblem(const Head& head, std::uint64_t size, bool wide) {
     if (head.field(ph, 4) != 1) continue;  // PT_LOAD: mapped from the file
     const std::uint64_t offset = head.field(ph + (wide ? 8 : 4), wide ? 8 : 4);
     const std::uint64_t filesz = head.field(ph + (wide ? 32 : 16), wide ? 8 : 4);
-    if (!within(offset, filesz, size)) return cutShort(size, offset + filesz, fmt::format("loaded segment {}", i));
+    if (!within(offset, filesz, size)) return cutShort(size, offset + filesz, fmt::format("loaded segment {}", i + 1));
   }
   if (shoff != 0 && !within(shoff, shnum * shentsize, size)) {
     return cutShort(size, shoff + shnum * shentsize, "the section header table");
