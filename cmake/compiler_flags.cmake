@@ -10,6 +10,8 @@ add_compile_options(-Wall -Wextra -Wpedantic)
 if(WIN32)
   # Link the runtimes in so that the DLL and the programs import only system DLLs.
   add_link_options(-static -static-libgcc -static-libstdc++)
+  # DWARF for the debug file kept beside the stripped DLL (-g changes no generated code).
+  add_compile_options(-g)
 endif()
 
 if(TARVOK_SANITIZE)
