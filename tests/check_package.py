@@ -1,10 +1,11 @@
 #!/usr/bin/env python3
-"""Builds the release zip with CPack and checks what a trader gets: exactly the DLL, the formula
-to import (GBK, CR LF), the two guides with their picture and the licence; and the DLL's version
+"""Builds the release zip with CPack and checks what a trader gets: exactly the DLL and
+tarvok-run.exe (both stripped, for the same machine, importing only system DLLs), the formula to
+import (GBK, CR LF), the two guides with their picture and the licence; and the DLL's version
 resource as Windows' file properties show it.
 
 usage: check_package.py CPACK BUILD_DIR WORK_DIR SOURCE_DIR VERSION DLL MACHINE
-MACHINE is the PE machine the DLL must be built for: i386 or amd64.
+MACHINE is the PE machine the DLL and the tool must be built for: i386 or amd64.
 """
 import io
 import subprocess
@@ -14,6 +15,7 @@ import zipfile
 import pefile
 
 MACHINES = {"i386": 0x14C, "amd64": 0x8664}
+SYSTEM_DLLS = {"kernel32.dll", "msvcrt.dll", "user32.dll", "advapi32.dll", "ntdll.dll"}
 
 
 def fail(message):
@@ -31,6 +33,28 @@ def version_strings(dll_bytes):
     return pe.FILE_HEADER.Machine, strings, fixed
 
 
+def check_binary(name, data, machine):
+    """A shipped program or DLL: built for the machine, stripped, importing only system DLLs."""
+    pe = pefile.PE(data=data)
+    if pe.FILE_HEADER.Machine != MACHINES[machine]:
+        fail(f"{name} is built for machine {pe.FILE_HEADER.Machine:#x}, expected {machine}")
+    # A name longer than 8 bytes is "/offset" into the string table after the symbols.
+    strings = pe.FILE_HEADER.PointerToSymbolTable + 18 * pe.FILE_HEADER.NumberOfSymbols
+    names = []
+    for section in pe.sections:
+        n = section.Name.rstrip(b"\0")
+        if n.startswith(b"/") and pe.FILE_HEADER.PointerToSymbolTable:
+            at = strings + int(n[1:])
+            n = data[at:data.index(b"\0", at)]
+        names.append(n.decode())
+    debug = [n for n in names if n.startswith(".debug")]
+    if pe.FILE_HEADER.NumberOfSymbols or debug:
+        fail(f"{name} is not stripped: {pe.FILE_HEADER.NumberOfSymbols} symbols, sections {debug}")
+    imports = {i.dll.decode().lower() for i in getattr(pe, "DIRECTORY_ENTRY_IMPORT", [])}
+    if not imports or not imports <= SYSTEM_DLLS:
+        fail(f"{name} imports {sorted(imports)}, not only system DLLs")
+
+
 def main():
     cpack, build_dir, work_dir, source_dir, version, dll, machine = sys.argv[1:]
     subprocess.run([cpack, "-G", "ZIP", "-B", work_dir], cwd=build_dir, check=True,
@@ -43,8 +67,8 @@ def main():
                  if not i.is_dir() and i.filename.startswith(top + "/")}
         strays = [i.filename for i in z.infolist()
                   if not i.is_dir() and not i.filename.startswith(top + "/")]
-    expected = {"tarvok.dll", "tarvok_formula.txt", "README.md", "README.zh-CN.md", "LICENSE.txt",
-                "docs/example_chart.png"}
+    expected = {"tarvok.dll", "tarvok-run.exe", "tarvok_formula.txt", "README.md",
+                "README.zh-CN.md", "LICENSE.txt", "docs/example_chart.png"}
     if strays or set(files) != expected:
         fail(f"{path} holds {sorted(files)} {strays}, expected {sorted(expected)} under {top}/")
 
@@ -74,6 +98,9 @@ def main():
     for call in ("TDXDLL1(10,", "TDXDLL1(9,", "TDXDLL1(11,"):
         if call not in text:
             fail(f"tarvok_formula.txt does not call {call}")
+
+    for name in ("tarvok.dll", "tarvok-run.exe"):
+        check_binary(name, files[name], machine)
 
     found_machine, strings, fixed = version_strings(files["tarvok.dll"])
     if found_machine != MACHINES[machine]:
