@@ -14,20 +14,21 @@ namespace {
 
 // The last day of the date's month, as YYYYMMDD. The date is a calendar date.
 std::uint32_t monthEnd(std::uint32_t date) {
-  std::uint32_t end = date - date % 100 + 31;
-  while (!isCalendarDate(end)) --end;
-  return end;
+  static constexpr std::uint32_t kDays[] = {31, 28, 31, 30, 31, 30, 31, 31, 30, 31, 30, 31};
+  const std::uint32_t year = date / 10000;
+  const std::uint32_t month = date / 100 % 100;
+  const bool leap = (year % 4 == 0 && year % 100 != 0) || year % 400 == 0;
+  return date - date % 100 + kDays[month - 1] + (month == 2 && leap ? 1 : 0);
 }
 
 }  // namespace
 
 DayFault decodeDaySeries(std::string_view bytes, DaySeries& series) {
-  series.high.clear();
-  series.low.clear();
-  series.close.clear();
   // The checks in parseDayFile's order: each whole record, then whether a part of one is left.
   const std::size_t n = bytes.size() / kDayRecordSize;
   if (n > static_cast<std::size_t>(INT_MAX)) return DayFault::TooLong;  // the engine counts in int
+  // Every element is written below, so the series are not cleared: from file to file of about
+  // the same length, resizing costs nothing.
   series.high.resize(n);
   series.low.resize(n);
   series.close.resize(n);

@@ -69,7 +69,11 @@ FileSnapshotReader::Result FileSnapshotReader::read(const std::string& path, std
       return Result::Failed;
     }
     if (got == 0) break;
+    const std::size_t room = buffer_.size() - used;
     used += static_cast<std::size_t>(got);
+    // A short read that reaches the size the file had on opening is its end: the read that
+    // would find no more is saved.
+    if (static_cast<std::size_t>(got) < room && size >= 0 && used == static_cast<std::size_t>(size)) break;
   }
   closeFile(fd);
   bytes = std::string_view(buffer_.data(), used);
