@@ -6,10 +6,11 @@ the page draws something, in the phases' colours.
 
 usage: scan_page_check.py TOOL CHROMIUM MARKET_SCRIPT WORK_DIR
 """
-import html.parser
+import html
 import json
 import math
 import os
+import re
 import shutil
 import subprocess
 import sys
@@ -21,51 +22,18 @@ def fail(message):
     sys.exit(f"scan_page_check: {message}")
 
 
-class Page(html.parser.HTMLParser):
-    """The rows of the table (cell texts, and the chart a symbol links to), the chart sections
-    and the test's result."""
-
-    def __init__(self):
-        super().__init__()
-        self.rows, self.links, self.charts, self.result = [], [], {}, None
-        self.cell = self.section = None
-        self.in_body = self.in_result = False
-
-    def handle_starttag(self, tag, attrs):
-        a = dict(attrs)
-        if tag == "tbody":
-            self.in_body = True
-        elif tag == "tr" and self.in_body:
-            self.rows.append([])
-            self.links.append(None)
-        elif tag == "td" and self.in_body:
-            self.cell = ""
-        elif tag == "a" and self.cell is not None:
-            self.links[-1] = a.get("href")
-        elif tag == "section" and "chart" in a.get("class", ""):
-            self.section = a["id"]
-            self.charts[self.section] = 0
-        elif tag == "svg" and self.section:
-            self.charts[self.section] += 1
-        elif tag == "pre" and a.get("id") == "result":
-            self.in_result, self.result = True, ""
-
-    def handle_endtag(self, tag):
-        if tag == "tbody":
-            self.in_body = False
-        elif tag == "td" and self.cell is not None:
-            self.rows[-1].append(self.cell)
-            self.cell = None
-        elif tag == "section":
-            self.section = None
-        elif tag == "pre":
-            self.in_result = False
-
-    def handle_data(self, data):
-        if self.cell is not None:
-            self.cell += data
-        if self.in_result:
-            self.result += data
+def parse(dom):
+    """The table's rows (cell texts), the chart each row's symbol links to, the chart sections with
+    their number of SVG pictures, and the test's result, from the DOM as the browser dumps it."""
+    body = dom[dom.index("<tbody>"):dom.index("</tbody>")]
+    rows = re.findall(r"<tr>(.*?)</tr>", body, re.S)
+    cells = [[html.unescape(re.sub(r"<[^>]*>", "", c)) for c in re.findall(r"<td[^>]*>(.*?)</td>", r, re.S)]
+             for r in rows]
+    links = [(re.findall(r'<a href="([^"]*)"', r) or [None])[0] for r in rows]
+    charts = {m.group(1): m.group(2).count("<svg") for m in
+              re.finditer(r'<section class="chart" id="([^"]*)">(.*?)</section>', dom, re.S)}
+    result = re.search(r'<pre id="result">(.*?)</pre>', dom, re.S)
+    return cells, links, charts, result and html.unescape(result.group(1))
 
 
 def main():
@@ -94,15 +62,14 @@ def main():
         return r.stdout
 
     # The page as the browser has it once its script ran: the CSV's rows, cell for cell.
-    shown = Page()
-    shown.feed(browser("--dump-dom", "file://" + page))
-    if shown.rows != csv:
-        fail(f"the page's {len(shown.rows)} rows differ from the CSV's {len(csv)}")
+    rows, links, charts, _ = parse(browser("--dump-dom", "file://" + page))
+    if rows != csv:
+        fail(f"the page's {len(rows)} rows differ from the CSV's {len(csv)}")
     # The four rows whose phase began most recently link their charts, each an inline SVG.
     recent = sorted(range(len(csv)), key=lambda i: (int(csv[i][6]), csv[i][0]))[:4]
     expected_links = [f"#chart{recent.index(i)}" if i in recent else None for i in range(len(csv))]
-    if shown.links != expected_links or shown.charts != {f"chart{k}": 1 for k in range(4)}:
-        fail(f"chart links {shown.links} and charts {shown.charts}")
+    if links != expected_links or charts != {f"chart{k}": 1 for k in range(4)}:
+        fail(f"chart links {links} and charts {charts}")
 
     # Header clicks, in a copy of the page with a script that clicks and notes the symbols' order.
     clicks = ["phase_bars", "phase_bars", "distance_pct", "symbol", "close", "phase"]
@@ -119,9 +86,7 @@ document.getElementById("result").textContent = JSON.stringify(orders);
     sorted_page = os.path.join(work, "page_sorted.html")
     with open(sorted_page, "w", encoding="utf-8") as f:
         f.write(text.replace("</body>", probe + "</body>"))
-    probed = Page()
-    probed.feed(browser("--dump-dom", "file://" + sorted_page))
-    orders = json.loads(probed.result)
+    orders = json.loads(parse(browser("--dump-dom", "file://" + sorted_page))[3])
 
     columns = ["symbol", "date", "close", "stop", "state", "phase", "phase_bars", "distance_pct"]
     numeric = {"close", "stop", "state", "phase_bars", "distance_pct"}

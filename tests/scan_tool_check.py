@@ -8,6 +8,8 @@ usage: scan_tool_check.py TOOL WORK_DIR [--emulator PROGRAM [ARGUMENTS]]
 With --emulator (the Windows tool under Wine) the folder is smaller, --day is compared on a
 sample, and the cases Windows has no names for (links, control bytes) are left out.
 """
+import csv
+import datetime
 import os
 import re
 import random
@@ -46,7 +48,6 @@ def digits(text):
 def records_of(rng, n, big=False):
     """n records of a walk in fen on weekdays (the prices of one beyond 2^24 fen when big)."""
     out, price, day = [], rng.randint(300, 9000) * (3000 if big else 1), 730000 + rng.randint(0, 30)
-    import datetime
     for _ in range(n):
         day += rng.choice([1, 1, 1, 3])
         d = datetime.date.fromordinal(day)
@@ -140,11 +141,8 @@ def main():
     lines = one.stdout.splitlines()
     if lines[0] != "symbol,date,close,stop,state,phase,phase_bars,distance_pct":
         fail(f"header {lines[0]!r}")
-    rows = {}
-    for line in lines[1:]:
-        symbol = line[:line.rindex('"') + 1] if line.startswith('"') else line.split(",")[0]
-        rows[symbol.strip('"')] = line[len(symbol) + 1:].split(",")
-    exact_rows = {line.rsplit(",", 7)[0].strip('"'): line.rsplit(",", 7)[1:] for line in exact.stdout.splitlines()[1:]}
+    rows = {r[0]: r[1:] for r in csv.reader(lines[1:])}
+    exact_rows = {r[0]: r[1:] for r in csv.reader(exact.stdout.splitlines()[1:])}
     symbols = sorted(s for s, _ in good.values())
     if list(rows) != symbols:
         fail(f"rows {list(rows)[:5]}... are not the good files' symbols in order {symbols[:5]}...")
@@ -218,7 +216,7 @@ def main():
                     (["--changed-within", "3"], lambda r: int(r[5]) <= 3)]
     for options, keep in filters:
         r = run("--scan", root, *options)
-        expected = [lines[0]] + [line for line in lines[1:] if keep(line.rsplit(",", 7)[1:])]
+        expected = [lines[0]] + [line for line, r in zip(lines[1:], csv.reader(lines[1:])) if keep(r[1:])]
         if r.returncode != 0 or r.stdout.splitlines() != expected:
             fail(f"{options}: exit {r.returncode}, {len(r.stdout.splitlines())} lines, expected {len(expected)}")
 
