@@ -75,7 +75,8 @@ class ThreadQueue {
 
   // Draining thread only: every record published when it starts, oldest first. take(header, body)
   // consumes a record; then() runs once the record is marked read, so that a thread killed in
-  // then() (the echo, which may wait on a stream lock) leaves no record to be taken twice.
+  // then() (the echo, which may wait on a stream lock) leaves no record to be taken twice (its
+  // echo is then the last drain's, see echoRecord).
   template <typename Take, typename Then>
   void drain(Take&& take, Then&& then) {
     std::uint32_t r = readPos_.load(std::memory_order_relaxed);
@@ -166,7 +167,7 @@ struct State {
   fmt::memory_buffer location;
   // The callback's arguments for the record last taken, whose text line and location hold.
   struct Echo {
-    bool due = false;
+    bool due = false;  // until the callback has returned
     std::int64_t ns = 0;
     LogLevel level = INF;
     std::size_t basePos = 0;
@@ -276,16 +277,20 @@ void takeRecord(State& s, const CallSite& site, LogLevel level, std::int64_t ns,
                        bodyPos, filePos, threadName};
 }
 
+// Due stays set until the callback returns: a thread killed inside the callback leaves the echo to
+// the last drain at process end, which cannot tell how far it got and so echoes it again.
 void echoRecord(State& s) noexcept {
   if (!s.echo.due) return;
-  s.echo.due = false;
-  try {
-    s.callback(s.echo.ns, s.echo.level, fmt::string_view(s.location.data(), s.location.size()),
-               s.echo.basePos, s.echo.threadName, fmt::string_view(s.line.data(), s.line.size()),
-               s.echo.bodyPos, s.echo.filePos);
-  } catch (...) {
-    // The callback's own failure; the drain goes on.
+  if (s.callback != nullptr) {
+    try {
+      s.callback(s.echo.ns, s.echo.level, fmt::string_view(s.location.data(), s.location.size()),
+                 s.echo.basePos, s.echo.threadName, fmt::string_view(s.line.data(), s.line.size()),
+                 s.echo.bodyPos, s.echo.filePos);
+    } catch (...) {
+      // The callback's own failure; the drain goes on.
+    }
   }
+  s.echo.due = false;
 }
 
 void drainQueue(State& s, ThreadQueue& q) {
@@ -577,7 +582,7 @@ void shutdown(bool processEnding) noexcept {
   // while. A lock still held after that belongs to a thread killed inside a drain, which may have
   // held our file's stream lock too, for good: the last drain then goes on without the lock and
   // writes through a stream of its own, leaving the old one alone. A record that thread had
-  // already taken may be written twice; none is lost.
+  // already taken may be written or echoed twice; none is lost.
   const bool drainHeld = s->drain.tryLockWithin(detail::kEndingDrainWaitMs);
   if (!drainHeld) {
     s->file = s->ownsFile ? std::fopen(s->fileName.c_str(), "a") : nullptr;
@@ -588,6 +593,8 @@ void shutdown(bool processEnding) noexcept {
   // callback, which takes no lock.
   if (!s->ownsFile) s->file = nullptr;
   s->callback = s->processEndCallback;
+  // The echo of the record a killed drain took last, when that drain did not finish it.
+  detail::echoRecord(*s);
   try {
     detail::drainLocked(*s, true, true);
   } catch (...) {

@@ -119,6 +119,8 @@ class Ticker {
   Ticker(const Ticker&) = delete;
   Ticker& operator=(const Ticker&) = delete;
   // Throws std::runtime_error or std::system_error when the thread or timer cannot be made.
+  // On Windows it returns once the first call has begun on a pool thread (or after kStartWaitMs):
+  // see platform_win32.cpp.
   void start(std::int64_t intervalNs, Fn fn, void* arg);
   // Stops and waits for a call in progress.
   void stop() noexcept;
@@ -133,6 +135,10 @@ class Ticker {
   static VOID CALLBACK onTimer(PTP_CALLBACK_INSTANCE instance, PVOID context, PTP_TIMER timer);
   PTP_TIMER timer_ = nullptr;
   std::atomic<bool> busy_{false};
+  // Set by the first call of a start; start waits on it.
+  SRWLOCK startLock_ = SRWLOCK_INIT;
+  CONDITION_VARIABLE startedCv_ = CONDITION_VARIABLE_INIT;
+  bool started_ = false;  // startLock_
 #else
   void run() noexcept;
   std::int64_t intervalNs_ = 0;

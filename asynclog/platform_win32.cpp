@@ -4,7 +4,11 @@
 //   thread ended from a SYNCHRONIZE handle to it, and TlsFree at shutdown returns the index;
 // - the polling is a thread-pool timer, which can be stopped and waited for under the loader lock
 //   (joining a thread there hangs FreeLibrary; a detached one would run on unmapped code);
-// - that wait is made under the loader lock, so the polling callback must never need that lock.
+// - that wait is made under the loader lock, so the polling callback must never need that lock;
+// - starting the timer makes the pool create its threads (a timer thread, a worker), and a host may
+//   end its process right after registering. 32-bit Wine crashes the whole process (SIGSEGV, no
+//   DLL_PROCESS_DETACH finished, queued records lost) when the process end kills a thread still in
+//   its start-up, so start returns only once the first call runs on a worker: both are up then.
 
 #include <chrono>
 #include <limits>
@@ -84,10 +88,20 @@ namespace {
   return true;
 }();
 
+// Longest wait of start for the first call: only a host starting us under the loader lock (which a
+// new pool thread needs to start) or a machine stalled for seconds would meet it.
+constexpr DWORD kStartWaitMs = 5000;
+
 }  // namespace
 
 VOID CALLBACK Ticker::onTimer(PTP_CALLBACK_INSTANCE, PVOID context, PTP_TIMER) {
   auto* ticker = static_cast<Ticker*>(context);
+  AcquireSRWLockExclusive(&ticker->startLock_);
+  const bool first = !ticker->started_;
+  ticker->started_ = true;
+  ReleaseSRWLockExclusive(&ticker->startLock_);
+  // The ticker outlives every call: stop waits for them.
+  if (first) WakeAllConditionVariable(&ticker->startedCv_);
   // The pool may run the timer again while the last call still runs: that call is skipped.
   if (ticker->busy_.exchange(true, std::memory_order_acquire)) return;
   ticker->fn_(ticker->arg_);
@@ -108,8 +122,20 @@ void Ticker::start(std::int64_t intervalNs, Fn fn, void* arg) {
   FILETIME dueTime;
   dueTime.dwLowDateTime = due.LowPart;
   dueTime.dwHighDateTime = due.HighPart;
+  AcquireSRWLockExclusive(&startLock_);
+  started_ = false;
+  ReleaseSRWLockExclusive(&startLock_);
   SetThreadpoolTimer(timer, &dueTime, static_cast<DWORD>(periodMs), 0);
   timer_ = timer;
+
+  AcquireSRWLockExclusive(&startLock_);
+  const ULONGLONG begin = GetTickCount64();
+  while (!started_) {
+    const ULONGLONG waited = GetTickCount64() - begin;
+    if (waited >= kStartWaitMs) break;  // the timer goes on; its threads come up when they can
+    SleepConditionVariableSRW(&startedCv_, &startLock_, static_cast<DWORD>(kStartWaitMs - waited), 0);
+  }
+  ReleaseSRWLockExclusive(&startLock_);
 }
 
 void Ticker::stop() noexcept {

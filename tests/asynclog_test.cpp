@@ -540,6 +540,27 @@ TEST_F(AsyncLog, ProcessEndTakesOverADrainLeftHalfDoneByAKilledThread) {
   EXPECT_EQ(readFile(path_), "INF queued\nWRN still queued\n");
 }
 
+// A drain killed inside the echo of a record it took: the record is pending, and the last drain
+// echoes it again, not knowing whether that echo got out.
+TEST_F(AsyncLog, ProcessEndEchoesARecordWhoseEchoAKilledDrainLeftUnfinished) {
+  static std::atomic<bool> inEcho{false};
+  asynclog::setLogCB(
+      [](std::int64_t, asynclog::LogLevel, fmt::string_view, std::size_t, fmt::string_view,
+         fmt::string_view, std::size_t, std::size_t) {
+        inEcho = true;
+        for (;;) std::this_thread::sleep_for(std::chrono::hours(1));
+      },
+      DBG);
+  asynclog::setProcessEndCB(&captureAtEnd);
+  ASYNCLOG(INF, "taken");
+  std::thread([] { asynclog::poll(); }).detach();
+  while (!inEcho) std::this_thread::yield();
+  echoedAtEnd.clear();
+  asynclog::shutdown(true);
+  EXPECT_EQ(echoedAtEnd, std::vector<std::string>{"INF taken"});
+  EXPECT_EQ(readFile(path_), "INF taken\n");
+}
+
 // Where the other threads are stopped asynchronously at process end, a drain may still be running
 // when the last one starts; the last one waits for it rather than draining alongside it.
 TEST_F(AsyncLog, ProcessEndWaitsForADrainStillRunningOnAnotherThread) {

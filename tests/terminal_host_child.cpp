@@ -7,11 +7,13 @@
 //   terminal_host_child cycles N   N load/register/free cycles; handles, threads, TLS indexes
 //   terminal_host_child churn N    N load/register/free cycles as fast as they go: each unload
 //                                  meets the log's first drain at a different point
-//   terminal_host_child exit       registers and ends the process without FreeLibrary
+//   terminal_host_child exit       registers and ends the process without FreeLibrary, saying
+//                                  how many threads are still starting up when registration is done
 
 #include <windows.h>
 #include <tlhelp32.h>
 
+#include <atomic>
 #include <cmath>
 #include <cstdint>
 #include <cstdio>
@@ -20,6 +22,22 @@
 #include <string>
 
 namespace {
+
+// Threads through their start-up: the system calls the program's TLS callbacks for a new thread
+// once it is set up, before its start routine runs. A slowed start-up widens the window in which
+// a thread exists but has not started.
+std::atomic<long> g_threadsStarted{1};  // this one
+std::atomic<bool> g_slowThreadStart{false};
+
+void NTAPI onThreadEvent(PVOID, DWORD reason, PVOID) {
+  if (reason == DLL_THREAD_ATTACH) {
+    if (g_slowThreadStart.load()) Sleep(50);
+    ++g_threadsStarted;
+  }
+  if (reason == DLL_THREAD_DETACH) --g_threadsStarted;
+}
+
+[[gnu::section(".CRT$XLF"), gnu::used]] const PIMAGE_TLS_CALLBACK g_threadEvents = onThreadEvent;
 
 using CalcFunc = void(__cdecl*)(int, float*, float*, float*, float*);
 using RegisterFn = int(__cdecl*)(void**);
@@ -205,9 +223,13 @@ int runChurn(int cycles) {
 }
 
 int runExit() {
+  g_slowThreadStart = true;
   Plugin p = load();
   void* slot = nullptr;
   say("register_empty", p.registerTdxFunc ? p.registerTdxFunc(&slot) : -1);
+  // A thread the process end kills in its start-up crashes 32-bit Wine's process, and the record
+  // with it: registration must leave none.
+  say("threads_starting", threadCount() - g_threadsStarted.load());
   say("done", 1);
   return 0;  // process exit with the library still loaded and its record still queued
 }
