@@ -496,7 +496,12 @@ void setLogFile(const char* filename, bool truncate) {
   s.filePos = size > 0 ? static_cast<std::size_t>(size) : 0;
 }
 
-void setLogCB(LogCBFn cb, LogLevel minCBLogLevel) noexcept {
+namespace {
+
+// Changes the drain's settings under its lock; without a state to hold them (no memory, no
+// thread-local slot) nothing changes.
+template <typename Change>
+void changeDrainSettings(Change&& change) noexcept {
   detail::State* s;
   try {
     s = &detail::acquireState();
@@ -504,19 +509,20 @@ void setLogCB(LogCBFn cb, LogLevel minCBLogLevel) noexcept {
     return;
   }
   LockGuard lock(s->drain);
-  s->callback = cb;
-  s->callbackLevel = minCBLogLevel;
+  change(*s);
+}
+
+}  // namespace
+
+void setLogCB(LogCBFn cb, LogLevel minCBLogLevel) noexcept {
+  changeDrainSettings([&](detail::State& s) {
+    s.callback = cb;
+    s.callbackLevel = minCBLogLevel;
+  });
 }
 
 void setProcessEndCB(LogCBFn cb) noexcept {
-  detail::State* s;
-  try {
-    s = &detail::acquireState();
-  } catch (...) {
-    return;
-  }
-  LockGuard lock(s->drain);
-  s->processEndCallback = cb;
+  changeDrainSettings([&](detail::State& s) { s.processEndCallback = cb; });
 }
 
 void startPollingThread(std::int64_t intervalNs) {
