@@ -167,9 +167,19 @@ std::string GetNowDate() {
 
 void logToConsole(std::int64_t, asynclog::LogLevel, fmt::string_view, std::size_t,
                   fmt::string_view, fmt::string_view msg, std::size_t, std::size_t) {
+  // The line and its end in one write where they fit, so that the host's own lines on standard
+  // output fall between lines, never inside one. A stack buffer: no heap at process end.
+  const char* const newline = tarvok::platform::kStandardOutputNewline;
+  const std::size_t newlineSize = std::strlen(newline);
+  char line[1024];
+  if (msg.size() + newlineSize <= sizeof line) {
+    std::memcpy(line, msg.data(), msg.size());
+    std::memcpy(line + msg.size(), newline, newlineSize);
+    tarvok::platform::writeStandardOutputRaw(line, msg.size() + newlineSize);
+    return;
+  }
   tarvok::platform::writeStandardOutputRaw(msg.data(), msg.size());
-  tarvok::platform::writeStandardOutputRaw(tarvok::platform::kStandardOutputNewline,
-                                           std::strlen(tarvok::platform::kStandardOutputNewline));
+  tarvok::platform::writeStandardOutputRaw(newline, newlineSize);
 }
 
 void InitLog() {

@@ -184,7 +184,13 @@ TEST(LogToConsole, MessageAndEndOfLineOnStdout) {
   ::testing::internal::CaptureStdout();
   logToConsole(1, asynclog::INF, "x.cpp:1", 0, "t", msg, 35, 0);
   logToConsole(2, asynclog::ERR, "x.cpp:2", 0, "t", fmt::string_view(msg.data(), 5), 0, 0);
-  EXPECT_EQ(::testing::internal::GetCapturedStdout(), msg + "\n" + msg.substr(0, 5) + "\n");
+  // Lines around the size written at once.
+  const std::string fits(1023, 'a'), over(1024, 'b'), longer(5000, 'c');
+  for (const std::string* m : {&fits, &over, &longer}) {
+    logToConsole(3, asynclog::INF, "x.cpp:3", 0, "t", *m, 0, 0);
+  }
+  EXPECT_EQ(::testing::internal::GetCapturedStdout(),
+            msg + "\n" + msg.substr(0, 5) + "\n" + fits + "\n" + over + "\n" + longer + "\n");
 }
 
 }  // namespace
