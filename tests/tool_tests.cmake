@@ -12,6 +12,8 @@ target_link_libraries(market_scan_test PRIVATE tarvok_tools)
 # The scan's workers alone, so that the ThreadSanitizer run of CI takes them too.
 add_test(NAME market_scan_concurrency COMMAND market_scan_test --gtest_filter=*NumberOfWorkers)
 set_tests_properties(market_scan_concurrency PROPERTIES SKIP_RETURN_CODE 77)
+# Both write the same scratch folder: never at the same time.
+set_tests_properties(market_scan_test market_scan_concurrency PROPERTIES RESOURCE_LOCK market_scan_workers)
 tarvok_test(tool_text_test tool_text_test.cpp)
 target_link_libraries(tool_text_test PRIVATE tarvok_tools)
 
