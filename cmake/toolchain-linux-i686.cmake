@@ -6,8 +6,10 @@ set(CMAKE_SYSTEM_PROCESSOR i686)
 
 set(CMAKE_C_COMPILER gcc)
 set(CMAKE_CXX_COMPILER g++)
-set(CMAKE_C_FLAGS_INIT "-m32")
-set(CMAKE_CXX_FLAGS_INIT "-m32")
+# 64-bit file offsets and inode numbers: without them readdir and stat fail with EOVERFLOW on file
+# systems with large inode numbers, and files over 2 GiB cannot be read.
+set(CMAKE_C_FLAGS_INIT "-m32 -D_FILE_OFFSET_BITS=64")
+set(CMAKE_CXX_FLAGS_INIT "-m32 -D_FILE_OFFSET_BITS=64")
 set(CMAKE_EXE_LINKER_FLAGS_INIT "-m32 -static")
 set(CMAKE_SHARED_LINKER_FLAGS_INIT "-m32")
 
