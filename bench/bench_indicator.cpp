@@ -17,6 +17,7 @@
 #include <utility>
 #include <vector>
 
+#include "bench/running_sum_floor.h"
 #include "indicator/cycle_params.h"
 #include "indicator/output_functions.h"
 #include "tests/random_bars.h"
@@ -140,18 +141,6 @@ void floorMove(benchmark::State& state, Series s, int n) {
   reportPerBar(state, n);
 }
 
-// Floor (b): the average range from given true ranges. Each bar adds, then subtracts, on the sum
-// the previous bar left: the chain is as long as the bars, whatever else runs beside it.
-__attribute__((noinline)) void averageRange(int n, const float* tr, float* out) {
-  float sum = 0.0f;
-  for (int j = 0; j < n; ++j) {
-    sum = sum + tr[j];
-    if (j >= kPeriod) sum = sum - tr[j - kPeriod];
-    const int divisor = j < kPeriod - 1 ? j + 1 : kPeriod;
-    out[j] = sum / static_cast<float>(divisor);
-  }
-}
-
 void floorAverageRange(benchmark::State& state, Series s, int n) {
   const Bars& b = bars(s, n);
   std::vector<float> tr(n), out(n);
@@ -166,7 +155,7 @@ void floorAverageRange(benchmark::State& state, Series s, int n) {
     prevClose = b.close[j];
   }
   for (auto _ : state) {
-    averageRange(n, tr.data(), out.data());
+    tarvok::bench::averageRange(n, tr.data(), out.data());
     benchmark::DoNotOptimize(out.data());
     benchmark::ClobberMemory();
   }

@@ -19,6 +19,7 @@
 #include <string>
 #include <vector>
 
+#include "bench/running_sum_floor.h"
 #include "tests/random_bars.h"
 
 namespace {
@@ -40,17 +41,6 @@ CalcFunc findFunction(const void* table, int number) {
     if (n == number) return reinterpret_cast<CalcFunc>(address);
   }
   return nullptr;
-}
-
-// The floor, as in tarvok-bench: the average range from given true ranges.
-__attribute__((noinline)) void averageRange(int n, const float* tr, float* out) {
-  float sum = 0.0f;
-  for (int j = 0; j < n; ++j) {
-    sum = sum + tr[j];
-    if (j >= kPeriod) sum = sum - tr[j - kPeriod];
-    const int divisor = j < kPeriod - 1 ? j + 1 : kPeriod;
-    out[j] = sum / static_cast<float>(divisor);
-  }
 }
 
 double seconds() {
@@ -154,7 +144,7 @@ int main(int argc, char** argv) {
       const double t9 = table(f9);
       const double t11 = table(f11);
       const double floor =
-          nsPerBar(n, runs, minSeconds, [&] { averageRange(n, tr.data(), out.data()); });
+          nsPerBar(n, runs, minSeconds, [&] { tarvok::bench::averageRange(n, tr.data(), out.data()); });
       std::printf("%-6s %8d %8.2f %8.2f %8.2f %10.2f %10.2f\n", walk ? "walk" : "trend", n, t9,
                   t11, floor, t9 / floor, t11 / floor);
     }
