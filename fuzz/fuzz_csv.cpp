@@ -3,6 +3,8 @@
 
 #include <algorithm>
 
+#include <utility>
+
 #include "fuzz/reader_checks.h"
 
 using tarvok::fuzz::Outcome;
@@ -11,15 +13,7 @@ namespace {
 
 template <typename Read>
 Outcome outcomeOf(Read&& read) {
-  Outcome o;
-  try {
-    o.bars = read();
-  } catch (const tarvok::tools::CsvError& e) {
-    o.refused = true;
-    o.where = e.line();
-    o.message = e.what();
-  }
-  return o;
+  return tarvok::fuzz::outcomeOf(std::forward<Read>(read), &tarvok::tools::CsvError::line);
 }
 
 }  // namespace
@@ -28,11 +22,11 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   const std::string_view text(reinterpret_cast<const char*>(data), size);
   const std::size_t lines = static_cast<std::size_t>(std::count(text.begin(), text.end(), '\n')) + 1;
   for (const auto wanted : {tarvok::tools::CsvColumns::IndicatorOnly, tarvok::tools::CsvColumns::WithChart}) {
-    const Outcome inMemory = outcomeOf([&] { return tarvok::tools::parseBarCsv(text, wanted); });
+    const Outcome inMemory = outcomeOf([&](tarvok::tools::BarSeries& bars) { bars = tarvok::tools::parseBarCsv(text, wanted); });
     tarvok::fuzz::checkOutcome(inMemory, lines, wanted == tarvok::tools::CsvColumns::WithChart);
     std::FILE* stream = tarvok::fuzz::streamOf(data, size);
     if (stream == nullptr) continue;
-    const Outcome streamed = outcomeOf([&] { return tarvok::tools::readBarCsv(stream, wanted); });
+    const Outcome streamed = outcomeOf([&](tarvok::tools::BarSeries& bars) { bars = tarvok::tools::readBarCsv(stream, wanted); });
     std::fclose(stream);
     if (!tarvok::fuzz::sameOutcome(inMemory, streamed)) {
       tarvok::fuzz::fail("the stream reads otherwise", inMemory.message + " | " + streamed.message);

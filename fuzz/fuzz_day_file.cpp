@@ -3,6 +3,8 @@
 
 #include <string_view>
 
+#include <utility>
+
 #include "fuzz/reader_checks.h"
 #include "tools/day_file.h"
 
@@ -12,15 +14,7 @@ namespace {
 
 template <typename Read>
 Outcome outcomeOf(Read&& read) {
-  Outcome o;
-  try {
-    read(o.bars);
-  } catch (const tarvok::tools::DayFileError& e) {
-    o.refused = true;
-    o.where = e.record();
-    o.message = e.what();
-  }
-  return o;
+  return tarvok::fuzz::outcomeOf(std::forward<Read>(read), &tarvok::tools::DayFileError::record);
 }
 
 }  // namespace

@@ -27,6 +27,20 @@ struct Outcome {
   tools::BarSeries bars;
 };
 
+// Runs a reader that fills the bars it is given; its error type tells where the input went wrong.
+template <typename Error, typename Read>
+Outcome outcomeOf(Read&& read, std::size_t (Error::*where)() const noexcept) {
+  Outcome o;
+  try {
+    read(o.bars);
+  } catch (const Error& e) {
+    o.refused = true;
+    o.where = (e.*where)();
+    o.message = e.what();
+  }
+  return o;
+}
+
 inline bool sameBits(const std::vector<float>& a, const std::vector<float>& b) {
   return a.size() == b.size() && (a.empty() || std::memcmp(a.data(), b.data(), a.size() * sizeof(float)) == 0);
 }
