@@ -12,8 +12,8 @@
 #include "indicator/band_stop_engine.h"
 #include "indicator/cycle_params.h"
 #include "indicator/output_functions.h"
-#include "tests/random_bars.h"
-#include "tests/reference_band_stop.h"
+#include "support/random_bars.h"
+#include "support/reference_band_stop.h"
 
 #if defined(__SSE__) || defined(__x86_64__)
 #include <xmmintrin.h>

@@ -13,7 +13,7 @@
 
 #include "indicator/cycle_params.h"
 #include "indicator/output_functions.h"
-#include "tests/random_bars.h"
+#include "support/random_bars.h"
 
 namespace {
 

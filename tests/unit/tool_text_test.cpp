@@ -12,7 +12,7 @@
 #include <string>
 #include <utility>
 
-#include "tests/random_bars.h"
+#include "support/random_bars.h"
 #include "tools/message_text.h"
 #include "tools/number_text.h"
 

@@ -11,8 +11,8 @@
 #include <string>
 #include <vector>
 
-#include "tests/random_bars.h"
-#include "tests/reference_band_stop.h"
+#include "support/random_bars.h"
+#include "support/reference_band_stop.h"
 #include "tools/bar_date.h"
 #include "tools/day_file.h"
 #include "tools/day_file_walk.h"

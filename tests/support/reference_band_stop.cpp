@@ -1,4 +1,4 @@
-#include "tests/reference_band_stop.h"
+#include "support/reference_band_stop.h"
 
 #include <cmath>
 

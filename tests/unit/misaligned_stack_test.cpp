@@ -12,7 +12,7 @@
 #include "indicator/calc_func.h"
 #include "indicator/cycle_params.h"
 #include "indicator/output_functions.h"
-#include "tests/random_bars.h"
+#include "support/random_bars.h"
 
 #if !defined(__i386__)
 #error "this test is for 32-bit x86 builds"

@@ -11,7 +11,7 @@
 
 #include <fmt/format.h>
 
-#include "tests/random_bars.h"
+#include "support/random_bars.h"
 #include "tools/day_file.h"
 
 namespace {

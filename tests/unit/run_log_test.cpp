@@ -8,7 +8,7 @@
 
 #include "plugin/host_platform.h"
 #include "plugin/run_log.h"
-#include "tests/plugin_test_support.h"
+#include "support/plugin_test_support.h"
 
 namespace {
 

@@ -10,7 +10,7 @@
 #include <utility>
 #include <vector>
 
-#include "tests/random_bars.h"
+#include "support/random_bars.h"
 #include "tools/bar_csv.h"
 #include "tools/bar_date.h"
 

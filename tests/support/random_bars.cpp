@@ -1,4 +1,4 @@
-#include "tests/random_bars.h"
+#include "support/random_bars.h"
 
 #include <cmath>
 #include <cstring>

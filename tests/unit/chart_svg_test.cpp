@@ -14,7 +14,7 @@
 #include <string>
 #include <vector>
 
-#include "tests/random_bars.h"
+#include "support/random_bars.h"
 #include "tools/chart_svg.h"
 
 namespace {

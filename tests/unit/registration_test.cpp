@@ -15,7 +15,7 @@
 #include "plugin/TCalcFuncSets.h"
 #include "plugin/run_log.h"
 #include "tarvok_formula_plain.inc"
-#include "tests/plugin_test_support.h"
+#include "support/plugin_test_support.h"
 
 namespace {
 

@@ -10,8 +10,8 @@
 #include <vector>
 
 #include "indicator/band_stop_engine.h"
-#include "tests/random_bars.h"
-#include "tests/reference_band_stop.h"
+#include "support/random_bars.h"
+#include "support/reference_band_stop.h"
 
 namespace {
 
