@@ -13,7 +13,7 @@
 #include <string>
 #include <vector>
 
-#include "asynclog/platform.h"
+#include "platform.h"
 
 namespace asynclog {
 namespace detail {

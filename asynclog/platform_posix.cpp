@@ -6,7 +6,7 @@
 
 #include <chrono>
 
-#include "asynclog/platform.h"
+#include "platform.h"
 
 namespace asynclog::detail {
 

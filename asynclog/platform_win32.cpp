@@ -14,7 +14,7 @@
 #include <limits>
 #include <stdexcept>
 
-#include "asynclog/platform.h"
+#include "platform.h"
 
 namespace asynclog::detail {
 

@@ -24,10 +24,10 @@
 #include <vector>
 
 #include "indicator/float_environment.h"
-#include "tools/day_file_walk.h"
-#include "tools/day_series.h"
-#include "tools/file_snapshot.h"
-#include "tools/market_scan.h"
+#include "marketdata/day_file_walk.h"
+#include "marketdata/day_series.h"
+#include "marketdata/file_snapshot.h"
+#include "scan/market_scan.h"
 
 extern char** environ;
 

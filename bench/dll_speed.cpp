@@ -19,8 +19,8 @@
 #include <string>
 #include <vector>
 
-#include "bench/running_sum_floor.h"
-#include "tests/random_bars.h"
+#include "running_sum_floor.h"
+#include "support/random_bars.h"
 
 namespace {
 

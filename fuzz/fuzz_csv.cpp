@@ -5,7 +5,7 @@
 
 #include <utility>
 
-#include "fuzz/reader_checks.h"
+#include "reader_checks.h"
 
 using tarvok::fuzz::Outcome;
 

@@ -5,8 +5,8 @@
 
 #include <utility>
 
-#include "fuzz/reader_checks.h"
-#include "tools/day_file.h"
+#include "reader_checks.h"
+#include "marketdata/day_file.h"
 
 using tarvok::fuzz::Outcome;
 

@@ -16,7 +16,7 @@
 #include "indicator/band_stop_engine.h"
 #include "indicator/cycle_params.h"
 #include "indicator/output_functions.h"
-#include "tests/reference_band_stop.h"
+#include "support/reference_band_stop.h"
 
 namespace {
 

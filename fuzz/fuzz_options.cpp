@@ -6,8 +6,8 @@
 #include <string>
 #include <vector>
 
-#include "fuzz/reader_checks.h"
-#include "tools/run_options.h"
+#include "reader_checks.h"
+#include "run_options.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
   std::vector<std::string> args(1);

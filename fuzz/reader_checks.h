@@ -9,7 +9,7 @@
 #include <string>
 #include <string_view>
 
-#include "tools/bar_csv.h"
+#include "marketdata/bar_csv.h"
 
 namespace tarvok::fuzz {
 

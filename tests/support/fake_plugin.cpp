@@ -5,7 +5,7 @@
 
 #include "indicator/cycle_params.h"
 #include "indicator/output_functions.h"
-#include "plugin/TCalcFuncSets.h"
+#include "indicator/calc_func.h"
 
 #if defined(FAKE_PLUGIN_EMPTY)
 extern "C" int NotRegisterTdxFunc() { return 0; }

@@ -11,8 +11,8 @@
 #include <vector>
 
 #include "support/random_bars.h"
-#include "tools/bar_csv.h"
-#include "tools/bar_date.h"
+#include "marketdata/bar_csv.h"
+#include "marketdata/bar_date.h"
 
 namespace {
 

@@ -15,7 +15,7 @@
 #include <vector>
 
 #include "support/random_bars.h"
-#include "tools/chart_svg.h"
+#include "report/chart_svg.h"
 
 namespace {
 

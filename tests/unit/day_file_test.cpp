@@ -12,7 +12,7 @@
 #include <fmt/format.h>
 
 #include "support/random_bars.h"
-#include "tools/day_file.h"
+#include "marketdata/day_file.h"
 
 namespace {
 

@@ -13,12 +13,12 @@
 
 #include "support/random_bars.h"
 #include "support/reference_band_stop.h"
-#include "tools/bar_date.h"
-#include "tools/day_file.h"
-#include "tools/day_file_walk.h"
-#include "tools/day_series.h"
-#include "tools/market_scan.h"
-#include "tools/run_options.h"
+#include "marketdata/bar_date.h"
+#include "marketdata/day_file.h"
+#include "marketdata/day_file_walk.h"
+#include "marketdata/day_series.h"
+#include "scan/market_scan.h"
+#include "run_options.h"
 
 namespace {
 

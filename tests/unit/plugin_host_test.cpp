@@ -6,8 +6,8 @@
 #include <iterator>
 #include <string>
 
-#include "tools/library_file.h"
-#include "tools/plugin_host.h"
+#include "host/library_file.h"
+#include "host/plugin_host.h"
 
 namespace {
 

@@ -5,7 +5,7 @@
 #include <string>
 #include <vector>
 
-#include "tools/run_options.h"
+#include "run_options.h"
 
 namespace {
 

@@ -13,8 +13,8 @@
 #include <utility>
 
 #include "support/random_bars.h"
-#include "tools/message_text.h"
-#include "tools/number_text.h"
+#include "text/message_text.h"
+#include "text/number_text.h"
 
 namespace {
 

@@ -1,0 +1,105 @@
+#include "marketdata/day_file.h"
+
+#include <algorithm>
+#include <cerrno>
+#include <cstring>
+#include <vector>
+
+#include <fmt/format.h>
+
+#include "marketdata/bar_date.h"
+
+namespace tarvok::tools {
+
+namespace {
+
+std::uint32_t uint32At(const unsigned char* p) {
+  return static_cast<std::uint32_t>(p[0]) | static_cast<std::uint32_t>(p[1]) << 8 |
+         static_cast<std::uint32_t>(p[2]) << 16 | static_cast<std::uint32_t>(p[3]) << 24;
+}
+
+}  // namespace
+
+float dayFilePrice(std::uint32_t hundredths) noexcept {
+  // One rounding to double, then one to float. The double is within 2^-53 of hundredths / 100,
+  // which, having 25 in its denominator, is never that close to a float midpoint without being one;
+  // so the second rounding goes the way a single correct rounding would. Checked over every uint32.
+  return static_cast<float>(static_cast<double>(hundredths) / 100.0);
+}
+
+DayFileParser::DayFileParser(BarSeries& bars, std::size_t maxRecords)
+    : bars_(bars), maxRecords_(std::min(maxRecords, kMaxBars)) {
+  for (auto* series : {&bars.high, &bars.low, &bars.close, &bars.open}) series->clear();
+  bars.date.clear();
+}
+
+void DayFileParser::addRecord(const unsigned char* p) {
+  const std::size_t record = bars_.size() + 1;
+  if (record > maxRecords_) throw DayFileError(record, fmt::format("more than {} records", maxRecords_));
+  const std::uint32_t date = uint32At(p);
+  if (!isCalendarDate(date)) {
+    throw DayFileError(record, fmt::format("{} is not a date (YYYYMMDD)", date));
+  }
+  if (!bars_.date.empty() && date <= bars_.date.back()) {
+    throw DayFileError(record, fmt::format("date {} does not come after {} of the record before",
+                                           date, bars_.date.back()));
+  }
+  bars_.date.push_back(date);
+  bars_.open.push_back(dayFilePrice(uint32At(p + 4)));
+  bars_.high.push_back(dayFilePrice(uint32At(p + 8)));
+  bars_.low.push_back(dayFilePrice(uint32At(p + 12)));
+  bars_.close.push_back(dayFilePrice(uint32At(p + 16)));
+}
+
+void DayFileParser::add(std::string_view bytes) {
+  bytes_ += bytes.size();
+  const auto* p = reinterpret_cast<const unsigned char*>(bytes.data());
+  const auto* const end = p + bytes.size();
+  if (partialSize_ != 0) {
+    const std::size_t taken = std::min<std::size_t>(kDayRecordSize - partialSize_, bytes.size());
+    std::memcpy(partial_ + partialSize_, p, taken);
+    partialSize_ += taken;
+    p += taken;
+    if (partialSize_ < kDayRecordSize) return;
+    addRecord(partial_);
+    partialSize_ = 0;
+  }
+  for (; static_cast<std::size_t>(end - p) >= kDayRecordSize; p += kDayRecordSize) addRecord(p);
+  partialSize_ = static_cast<std::size_t>(end - p);
+  std::memcpy(partial_, p, partialSize_);
+}
+
+void DayFileParser::finish() {
+  if (bytes_ == 0) throw DayFileError(0, "empty file: no daily records");
+  if (partialSize_ != 0) {
+    throw DayFileError(bars_.size() + 1,
+                       fmt::format("cut short: {} bytes is not a whole number of {}-byte records",
+                                   bytes_, kDayRecordSize));
+  }
+}
+
+BarSeries parseDayFile(std::string_view bytes) {
+  BarSeries bars;
+  DayFileParser parser(bars);
+  // A file of more records than allowed is refused before they are all kept.
+  const std::size_t records = std::min(bytes.size() / kDayRecordSize, kMaxBars);
+  for (auto* series : {&bars.high, &bars.low, &bars.close, &bars.open}) series->reserve(records);
+  bars.date.reserve(records);
+  parser.add(bytes);
+  parser.finish();
+  return bars;
+}
+
+void readDayFile(std::FILE* in, BarSeries& bars, std::size_t maxRecords) {
+  DayFileParser parser(bars, maxRecords);
+  std::vector<char> buffer(64 * 1024);
+  for (;;) {
+    const std::size_t got = std::fread(buffer.data(), 1, buffer.size(), in);
+    parser.add(std::string_view(buffer.data(), got));
+    if (got < buffer.size()) break;
+  }
+  if (std::ferror(in)) throw ReadError(std::strerror(errno));
+  parser.finish();
+}
+
+}  // namespace tarvok::tools

@@ -1,0 +1,162 @@
+#include "run_options.h"
+
+#include <string_view>
+
+#include <fmt/format.h>
+
+#include "indicator/cycle_params.h"
+#include "marketdata/bar_csv.h"
+#include "text/message_text.h"
+#include "text/number_text.h"
+
+namespace tarvok::tools {
+
+namespace {
+
+// The value as function 10 will see it: the float the whole text spells, read as CSV fields are.
+float numberOption(std::string_view option, const std::string& text) {
+  const std::optional<float> value = parseNumber(text);
+  if (!value) throw OptionError(fmt::format("{}: not a number: \"{}\"", option, printable(text)));
+  return *value;
+}
+
+}  // namespace
+
+RunOptions parseRunOptions(const std::vector<std::string>& args) {
+  RunOptions options;
+  bool fileGiven = false;
+  bool optionsEnded = false;
+  for (std::size_t i = 0; i < args.size(); ++i) {
+    const std::string& arg = args[i];
+    const bool isOption = !optionsEnded && arg.size() > 1 && arg[0] == '-';
+    if (!isOption) {
+      if (fileGiven) throw OptionError(fmt::format("more than one input file: \"{}\"", arg));
+      options.file = arg;
+      fileGiven = true;
+      continue;
+    }
+    if (arg == "--") {
+      optionsEnded = true;
+      continue;
+    }
+    if (arg == "--help" || arg == "-h") {
+      options.help = true;
+      continue;
+    }
+    if (arg == "--exact") {
+      options.exact = true;
+      continue;
+    }
+    if (arg == "--formula") {
+      options.formula = true;
+      continue;
+    }
+
+    if (arg.size() > 2 && arg.compare(0, 2, "-j") == 0 && arg[2] != '=') {  // -jN, as make has it
+      setScanOption(options.scan, "-j", arg.substr(2));
+      continue;
+    }
+
+    // Options with a value, as "--name value" or "--name=value".
+    const std::size_t equals = arg.find('=');
+    const std::string name = arg.substr(0, equals);
+    if (name != "--period" && name != "--multiplier" && name != "--plugin" && name != "--chart" &&
+        name != "--day" && !isScanOption(name)) {
+      throw OptionError(fmt::format("unknown option \"{}\" (see --help)", arg));
+    }
+    std::string value;
+    if (equals != std::string::npos) {
+      value = arg.substr(equals + 1);
+    } else if (i + 1 < args.size()) {
+      value = args[++i];
+    } else {
+      throw OptionError(fmt::format("{} needs a value", name));
+    }
+
+    if (isScanOption(name)) {
+      setScanOption(options.scan, name, value);
+      continue;
+    }
+    if (name == "--plugin" || name == "--chart" || name == "--day") {
+      if (value.empty()) throw OptionError(fmt::format("{} needs a path", name));
+      if (name == "--plugin") {
+        options.plugin = value;
+      } else if (name == "--chart") {
+        options.chart = value;
+      } else {
+        if (fileGiven) throw OptionError(fmt::format("more than one input file: \"{}\"", value));
+        options.file = value;
+        options.dayFile = fileGiven = true;
+      }
+      continue;
+    }
+    const float number = numberOption(name, value);
+    if (name == "--period") {
+      int period = 0;
+      if (!periodFromInput(number, period)) {
+        throw OptionError(fmt::format("--period {}: must be {} to {} after rounding half up", value,
+                                      kMinPeriod, kMaxPeriod));
+      }
+      options.period = number;
+    } else {
+      if (!multiplierAccepted(number)) {
+        throw OptionError(fmt::format("--multiplier {}: must be {} to {}", value, kMinMultiplier,
+                                      kMaxMultiplier));
+      }
+      options.multiplier = number;
+    }
+  }
+  if (options.formula && options.plugin.empty()) {
+    throw OptionError("--formula needs --plugin PATH");
+  }
+  if (options.formula && (fileGiven || !options.chart.empty())) {
+    throw OptionError("--formula prints the formula text and reads no bars");
+  }
+  checkScanOptions(options, fileGiven);
+  return options;
+}
+
+std::string usageText() {
+  return fmt::format(
+      "usage: tarvok-run [--plugin PATH] [--period P] [--multiplier M] [--exact]\n"
+      "                  [--chart SVG] [FILE | --day FILE.day]\n"
+      "       tarvok-run --plugin PATH --formula\n"
+      "       tarvok-run --scan DIR [options]   (see below)\n"
+      "\n"
+      "Runs the band-stop indicator over the bars of a CSV file (standard input when FILE is\n"
+      "absent or -) or of one of the terminal's daily files, and writes one row per bar on\n"
+      "standard output: bar,stop,state.\n"
+      "\n"
+      "The CSV input has a header row; the columns high, low and close are used (in any case),\n"
+      "and with --chart also open and date; the others are ignored. Fields may be quoted\n"
+      "(\"a \"\"b\"\", c\"), but a line break inside quotes is refused; a line holds at most {}\n"
+      "bytes. Numbers may be decimal, hex-float, inf, nan or nan(P) (the quiet NaN with the\n"
+      "payload P, decimal or 0x-hex below 2^22, in its low bits); dates YYYY-MM-DD, YYYY/MM/DD\n"
+      "or YYYYMMDD, oldest first.\n"
+      "\n"
+      "  --period P       bars in the average range and band windows, {} to {} after rounding\n"
+      "                   half up (default {})\n"
+      "  --multiplier M   band width in average ranges, {} to {} (default {})\n"
+      "  --exact          print the stop line as the 8 hex digits of its IEEE-754 bits\n"
+      "  --plugin PATH    load the plug-in (tarvok.dll, libtarvok.so), register it with an\n"
+      "                   empty slot and call functions 10, 9 and 11 through the table it\n"
+      "                   hands out, as the terminal does; the lines the plug-in writes on\n"
+      "                   standard output (its run log echo) go to standard error instead\n"
+      "  --formula        with --plugin: print the plug-in's formula text (gettdxcode)\n"
+      "  --day FILE.day   read the terminal's daily bars (vipdoc/sh/lday/*.day and\n"
+      "                   vipdoc/sz/lday/*.day): prices in hundredths of a yuan become the\n"
+      "                   nearest float, as the terminal hands them to a formula\n"
+      "  --chart SVG      also draw the bars, the stop line coloured by the state (red rising,\n"
+      "                   green falling, grey 0) and the state below, as an SVG picture\n"
+      "  --help           print this text\n"
+      "\n"
+      "Exit status: 0 on success; 2 on bad input or options, or a plug-in that cannot be used\n"
+      "(also one whose function 11 gives a state that is not a whole number of bars); 1 when\n"
+      "the output or the chart cannot be written (standard output closed, a full disk) or\n"
+      "memory runs out. Each failure is one message on standard error, naming the file and\n"
+      "the line or record; nothing is written on standard output then.\n",
+      kMaxCsvLineBytes, kMinPeriod, kMaxPeriod, kInitialPeriod, kMinMultiplier, kMaxMultiplier, kInitialMultiplier) +
+         scanUsageText();
+}
+
+}  // namespace tarvok::tools
