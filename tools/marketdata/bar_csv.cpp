@@ -8,6 +8,7 @@
 #include <fmt/format.h>
 
 #include "marketdata/bar_date.h"
+#include "text/ascii.h"
 #include "text/message_text.h"
 #include "text/number_text.h"
 
@@ -29,16 +30,6 @@ std::string_view trimmed(std::string_view text) {
   while (!text.empty() && isBlank(text.front())) text.remove_prefix(1);
   while (!text.empty() && isBlank(text.back())) text.remove_suffix(1);
   return text;
-}
-
-bool equalsIgnoringCase(std::string_view a, std::string_view b) {
-  if (a.size() != b.size()) return false;
-  for (std::size_t i = 0; i < a.size(); ++i) {
-    const unsigned char c = static_cast<unsigned char>(a[i]);
-    const char lower = (c >= 'A' && c <= 'Z') ? static_cast<char>(c - 'A' + 'a') : a[i];
-    if (lower != b[i]) return false;
-  }
-  return true;
 }
 
 // A field's text: blanks and quotes taken off; a doubled quote inside a quoted field is still
@@ -262,6 +253,11 @@ BarSeries parseBarCsv(std::string_view text, CsvColumns wanted) {
 BarSeries readBarCsv(std::FILE* in, CsvColumns wanted) {
   LineSource lines(in);
   return parseLines(lines, wanted, 0);
+}
+
+std::string csvMessage(std::string_view name, const CsvError& error) {
+  return error.line() == 0 ? fmt::format("{}: {}", name, error.what())
+                           : fmt::format("{}:{}: {}", name, error.line(), error.what());
 }
 
 }  // namespace tarvok::tools

@@ -1,15 +1,29 @@
 #include "marketdata/bar_date.h"
 
+#include <fmt/format.h>
+
 namespace tarvok::tools {
+
+std::uint32_t daysInMonth(std::uint32_t year, std::uint32_t month) noexcept {
+  static constexpr std::uint32_t kDays[] = {31, 28, 31, 30, 31, 30, 31, 31, 30, 31, 30, 31};
+  const bool leap = (year % 4 == 0 && year % 100 != 0) || year % 400 == 0;
+  return kDays[month - 1] + (month == 2 && leap ? 1 : 0);
+}
 
 bool isCalendarDate(std::uint32_t yyyymmdd) noexcept {
   const std::uint32_t year = yyyymmdd / 10000;
   const std::uint32_t month = yyyymmdd / 100 % 100;
   const std::uint32_t day = yyyymmdd % 100;
   if (year < 1000 || year > 9999 || month < 1 || month > 12 || day < 1) return false;
-  static constexpr std::uint32_t kDays[] = {31, 28, 31, 30, 31, 30, 31, 31, 30, 31, 30, 31};
-  const bool leap = (year % 4 == 0 && year % 100 != 0) || year % 400 == 0;
-  return day <= kDays[month - 1] + (month == 2 && leap ? 1 : 0);
+  return day <= daysInMonth(year, month);
+}
+
+std::uint32_t monthEnd(std::uint32_t yyyymmdd) noexcept {
+  return yyyymmdd - yyyymmdd % 100 + daysInMonth(yyyymmdd / 10000, yyyymmdd / 100 % 100);
+}
+
+std::string dateText(std::uint32_t d) {
+  return fmt::format("{:04}-{:02}-{:02}", d / 10000, d / 100 % 100, d % 100);
 }
 
 std::optional<std::uint32_t> parseDate(std::string_view text) noexcept {

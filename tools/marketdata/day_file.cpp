@@ -78,6 +78,11 @@ void DayFileParser::finish() {
   }
 }
 
+std::string dayFileMessage(std::string_view name, const DayFileError& error) {
+  return error.record() == 0 ? fmt::format("{}: {}", name, error.what())
+                             : fmt::format("{}: record {}: {}", name, error.record(), error.what());
+}
+
 BarSeries parseDayFile(std::string_view bytes) {
   BarSeries bars;
   DayFileParser parser(bars);

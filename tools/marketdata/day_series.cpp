@@ -10,19 +10,6 @@
 
 namespace tarvok::tools {
 
-namespace {
-
-// The last day of the date's month, as YYYYMMDD. The date is a calendar date.
-std::uint32_t monthEnd(std::uint32_t date) {
-  static constexpr std::uint32_t kDays[] = {31, 28, 31, 30, 31, 30, 31, 31, 30, 31, 30, 31};
-  const std::uint32_t year = date / 10000;
-  const std::uint32_t month = date / 100 % 100;
-  const bool leap = (year % 4 == 0 && year % 100 != 0) || year % 400 == 0;
-  return date - date % 100 + kDays[month - 1] + (month == 2 && leap ? 1 : 0);
-}
-
-}  // namespace
-
 DayFault decodeDaySeries(std::string_view bytes, DaySeries& series) {
   // The checks in parseDayFile's order: each whole record, then whether a part of one is left.
   const std::size_t n = bytes.size() / kDayRecordSize;

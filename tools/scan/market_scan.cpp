@@ -2,12 +2,10 @@
 
 #include <algorithm>
 #include <atomic>
-#include <cmath>
 #include <string_view>
 
 #include <fmt/format.h>
 
-#include "indicator/band_stop_engine.h"
 #include "indicator/float_environment.h"
 #include "indicator/output_functions.h"
 #include "marketdata/day_file.h"
@@ -42,8 +40,7 @@ std::string faultMessage(const std::string& path, std::string_view bytes) {
   try {
     parseDayFile(bytes);
   } catch (const DayFileError& e) {
-    return e.record() == 0 ? fmt::format("{}: {}", path, e.what())
-                           : fmt::format("{}: record {}: {}", path, e.record(), e.what());
+    return dayFileMessage(path, e);
   }
   return fmt::format("{}: refused by the scan's reader but not by --day's", path);
 }
@@ -94,68 +91,15 @@ class FileScanner {
 
 }  // namespace
 
-const char* phaseName(Phase phase) noexcept {
-  switch (phase) {
-    case Phase::Rising: return "rising";
-    case Phase::Falling: return "falling";
-    default: return "flat";
-  }
-}
-
-Phase phaseOf(std::int32_t state) noexcept {
-  return state < 0 ? Phase::Rising : state > 0 ? Phase::Falling : Phase::Flat;
-}
-
-double distancePercent(const ScanRow& row) noexcept {
-  const double close = row.close;
-  return (close - static_cast<double>(row.stop)) / close * 100.0;
-}
-
-std::string dateText(std::uint32_t d) {
-  return fmt::format("{:04}-{:02}-{:02}", d / 10000, d / 100 % 100, d % 100);
-}
-
-std::string distanceText(const ScanRow& row) {
-  const double d = distancePercent(row);
-  if (!std::isfinite(d)) return std::string();
-  std::string text = fmt::format("{:.2f}", d);
-  if (text == "-0.00") text = "0.00";
-  return text;
-}
-
-const char* leftOutName(LeftOut kind) noexcept {
+std::string leftOutName(LeftOut kind) {
   switch (kind) {
     case LeftOut::Unreadable: return "unreadable";
     case LeftOut::TooLarge: return "too large";
     case LeftOut::Empty: return "empty";
     case LeftOut::CutShort: return "cut short";
     case LeftOut::BadDate: return "bad date";
-    default: return "fewer than 5 bars";
+    default: return fmt::format("fewer than {} bars", kMinBars);
   }
-}
-
-ScanRow lastBarRow(int n, const float* high, const float* low, const float* close,
-                   std::uint32_t date, int period, float multiplier) noexcept {
-  // Only the last bar's values are kept, and the length of the run of its state's sign.
-  Lane lastStop = lane::constant(0.0f);
-  std::int32_t lastState = 0;
-  std::int32_t sign = 0;
-  std::int32_t run = 0;
-  runBandStop(n, high, low, close, period, multiplier,
-              [&](int, Lane stop, std::int32_t state) {
-                const std::int32_t s = (state > 0) - (state < 0);
-                run = s == sign ? run + 1 : 1;
-                sign = s;
-                lastState = state;
-                lastStop = stop;
-              });
-  ScanRow row;
-  row.date = date;
-  lane::store(&row.close, lane::load(close + n - 1));
-  lane::store(&row.stop, lastStop);
-  row.state = lastState;
-  row.phaseBars = run;
-  return row;
 }
 
 ScanResult scanMarket(const DayFileList& files, const ScanSettings& settings) {

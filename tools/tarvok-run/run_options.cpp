@@ -20,7 +20,33 @@ float numberOption(std::string_view option, const std::string& text) {
   return *value;
 }
 
+// The scan's options alone, or --scan with what it does not take.
+void checkScanUse(const RunOptions& options, bool inputGiven) {
+  const ScanOptions& scan = options.scan;
+  if (scan.dir.empty()) {
+    const std::string_view name = scanOptionWithoutScan(scan);
+    if (!name.empty()) throw OptionError(fmt::format("{} needs --scan DIR", name));
+    return;
+  }
+  if (inputGiven) {
+    throw OptionError("--scan reads the daily files below its folder: no input file or --day besides");
+  }
+  if (!options.chart.empty()) {
+    throw OptionError("--scan draws its charts into the page of --html, not --chart");
+  }
+  if (!options.plugin.empty() || options.formula) {
+    throw OptionError("--scan computes with the built-in functions: no --plugin or --formula");
+  }
+  checkScanOptions(scan);
+}
+
 }  // namespace
+
+Parameters parametersOf(const RunOptions& options) noexcept {
+  Parameters p{kInitialPeriod, options.multiplier.value_or(kInitialMultiplier)};
+  if (options.period) periodFromInput(*options.period, p.period);
+  return p;
+}
 
 RunOptions parseRunOptions(const std::vector<std::string>& args) {
   RunOptions options;
@@ -112,7 +138,7 @@ RunOptions parseRunOptions(const std::vector<std::string>& args) {
   if (options.formula && (fileGiven || !options.chart.empty())) {
     throw OptionError("--formula prints the formula text and reads no bars");
   }
-  checkScanOptions(options, fileGiven);
+  checkScanUse(options, fileGiven);
   return options;
 }
 

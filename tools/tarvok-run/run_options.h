@@ -2,10 +2,10 @@
 // Command-line options of tarvok-run.
 
 #include <optional>
-#include <stdexcept>
 #include <string>
 #include <vector>
 
+#include "option_error.h"
 #include "scan_options.h"
 
 namespace tarvok::tools {
@@ -26,10 +26,13 @@ struct RunOptions {
   ScanOptions scan;        // --scan DIR and its options
 };
 
-class OptionError : public std::runtime_error {
- public:
-  using std::runtime_error::runtime_error;
+// The period and multiplier a run computes with: those given, else the ones a freshly loaded
+// plug-in starts with. The options were checked against function 10's ranges.
+struct Parameters {
+  int period;
+  float multiplier;
 };
+Parameters parametersOf(const RunOptions& options) noexcept;
 
 // Parses the arguments after the program name. A period or multiplier that function 10 would
 // refuse is an error, so that no option is silently ignored; so are --formula without --plugin,

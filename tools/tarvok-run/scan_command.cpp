@@ -1,7 +1,6 @@
 #include "scan_command.h"
 
 #include <algorithm>
-#include <atomic>
 #include <cerrno>
 #include <chrono>
 #include <cstdio>
@@ -12,90 +11,23 @@
 
 #include <fmt/format.h>
 
-#include "indicator/band_stop_engine.h"
-#include "indicator/cycle_params.h"
-#include "indicator/float_environment.h"
+#include "csv_output.h"
+#include "exit_status.h"
 #include "indicator/output_functions.h"
-#include "report/chart_svg.h"
 #include "marketdata/day_file.h"
 #include "marketdata/day_file_walk.h"
 #include "marketdata/file_snapshot.h"
-#include "scan/market_scan.h"
-#include "text/message_text.h"
+#include "messages.h"
+#include "os/os.h"
+#include "progress_line.h"
+#include "report/chart_svg.h"
 #include "report/scan_page.h"
-#include "scan/worker_threads.h"
-
-#ifdef _WIN32
-#include <io.h>
-#else
-#include <unistd.h>
-#endif
+#include "scan/band_stop_tail.h"
+#include "scan/market_scan.h"
 
 namespace tarvok::tools {
 
 namespace {
-
-constexpr int kBadInput = 2;
-constexpr int kFailure = 1;
-constexpr const char* kProgram = "tarvok-run";
-constexpr std::size_t kChartBars = 250;
-
-void note(std::string_view message) { writeMessage(kProgram, message); }
-
-bool stderrIsTerminal() {
-#ifdef _WIN32
-  return _isatty(_fileno(stderr)) != 0;
-#else
-  return isatty(fileno(stderr)) != 0;
-#endif
-}
-
-// "files done of the total" on standard error, rewritten in place at most ten times a second.
-class ProgressLine {
- public:
-  explicit ProgressLine(std::size_t total) : total_(total), start_(Clock::now()) {}
-
-  void update(std::size_t done) {
-    const long long now = elapsedMs();
-    long long last = lastMs_.load(std::memory_order_relaxed);
-    if (now - last < 100 && done != total_) return;
-    if (!lastMs_.compare_exchange_strong(last, now, std::memory_order_relaxed)) return;
-    if (busy_.test_and_set(std::memory_order_acquire)) return;  // another worker is writing it
-    const std::string line = fmt::format("\r{}: scanning: {} of {} files", kProgram, done, total_);
-    width_ = std::max(width_, line.size());
-    std::fwrite(line.data(), 1, line.size(), stderr);
-    std::fflush(stderr);
-    shown_ = true;
-    busy_.clear(std::memory_order_release);
-  }
-
-  void clear() {
-    if (!shown_) return;
-    const std::string blank = "\r" + std::string(width_, ' ') + "\r";
-    std::fwrite(blank.data(), 1, blank.size(), stderr);
-    std::fflush(stderr);
-  }
-
- private:
-  using Clock = std::chrono::steady_clock;
-  long long elapsedMs() const {
-    return std::chrono::duration_cast<std::chrono::milliseconds>(Clock::now() - start_).count();
-  }
-
-  const std::size_t total_;
-  const Clock::time_point start_;
-  std::atomic<long long> lastMs_{-1000};
-  std::atomic_flag busy_ = ATOMIC_FLAG_INIT;
-  std::size_t width_ = 0;  // written under busy_
-  bool shown_ = false;
-};
-
-std::optional<Phase> phaseFilter(const std::string& name) {
-  for (const Phase p : {Phase::Rising, Phase::Falling, Phase::Flat}) {
-    if (name == phaseName(p)) return p;
-  }
-  return std::nullopt;
-}
 
 bool listed(const ScanRow& row, const RunOptions& options, const std::optional<Phase>& phase) {
   if (phase && phaseOf(row.state) != *phase) return false;
@@ -110,49 +42,6 @@ std::string listingText(const RunOptions& options) {
     text += fmt::format("phase_bars at most {}", *options.scan.changedWithin);
   }
   return text.empty() ? "all rows" : text;
-}
-
-std::uint32_t bitsOf(float x) {
-  std::uint32_t bits;
-  std::memcpy(&bits, &x, sizeof bits);
-  return bits;
-}
-
-// A symbol as a CSV field: quoted when it holds a comma, a quote or a line break.
-void appendField(fmt::memory_buffer& out, std::string_view text) {
-  if (text.find_first_of(",\"\r\n") == std::string_view::npos) {
-    out.append(text.data(), text.data() + text.size());
-    return;
-  }
-  out.push_back('"');
-  for (const char c : text) {
-    if (c == '"') out.push_back('"');
-    out.push_back(c);
-  }
-  out.push_back('"');
-}
-
-fmt::memory_buffer csvOf(const std::vector<ScanPageRow>& rows, bool exact) {
-  fmt::memory_buffer out;
-  out.reserve(64 + rows.size() * 72);
-  fmt::format_to(fmt::appender(out), "symbol,date,close,stop,state,phase,phase_bars,distance_pct\n");
-  for (const ScanPageRow& r : rows) {
-    appendField(out, r.symbol);
-    const ScanRow& row = r.row;
-    if (exact) {
-      fmt::format_to(fmt::appender(out), ",{},{:08x},{:08x},", dateText(row.date), bitsOf(row.close),
-                     bitsOf(row.stop));
-    } else {
-      fmt::format_to(fmt::appender(out), ",{},{},{},", dateText(row.date), row.close, row.stop);
-    }
-    fmt::format_to(fmt::appender(out), "{},{},{},{}\n", row.state, phaseName(phaseOf(row.state)),
-                   row.phaseBars, distanceText(row));
-  }
-  return out;
-}
-
-bool writeAll(std::FILE* out, const char* data, std::size_t size) {
-  return std::fwrite(data, 1, size, out) == size && std::fflush(out) == 0;
 }
 
 // The chart of a file's last bars, the indicator computed over the whole file as --day does. The
@@ -177,28 +66,19 @@ std::string chartOf(const DayFileEntry& file, const ChartLabels& labels, int per
   }
   const std::size_t n = bars.size();
   if (n < static_cast<std::size_t>(kMinBars)) {
-    note = "fewer than 5 bars now";
+    note = fmt::format("fewer than {} bars now", kMinBars);
     return std::string();
   }
   const std::size_t first = n > kChartBars ? n - kChartBars : 0;
-  std::vector<float> stop(n - first), state(n - first);
-  {
-    const DefaultFloatEnvironment environment;
-    runBandStop(static_cast<int>(n), bars.high.data(), bars.low.data(), bars.close.data(), period,
-                multiplier, [&](int j, Lane s, std::int32_t st) {
-                  const auto at = static_cast<std::size_t>(j);
-                  if (at < first) return;
-                  lane::store(&stop[at - first], s);
-                  state[at - first] = static_cast<float>(st);
-                });
-  }
-  const auto tail = [first](auto& series) { series.erase(series.begin(), series.begin() + first); };
-  tail(bars.high);
-  tail(bars.low);
-  tail(bars.close);
-  tail(bars.open);
-  tail(bars.date);
-  return renderChartSvg(bars, stop, state, labels);
+  BandStopTail tail = bandStopTail(static_cast<int>(n), bars.high.data(), bars.low.data(),
+                                   bars.close.data(), period, multiplier, first);
+  const auto keepTail = [first](auto& series) { series.erase(series.begin(), series.begin() + first); };
+  keepTail(bars.high);
+  keepTail(bars.low);
+  keepTail(bars.close);
+  keepTail(bars.open);
+  keepTail(bars.date);
+  return renderChartSvg(bars, tail.stop, tail.state, labels);
 }
 
 int writePage(const std::string& path, const DayFileList& files, const ScanPageSummary& summary,
@@ -210,7 +90,8 @@ int writePage(const std::string& path, const DayFileList& files, const ScanPageS
   std::stable_sort(charted.begin(), charted.end(), [&](std::size_t a, std::size_t b) {
     return rows[a].row.phaseBars < rows[b].row.phaseBars;
   });
-  charted.resize(std::min<std::size_t>(charted.size(), static_cast<std::size_t>(options.scan.charts.value_or(kDefaultCharts))));
+  charted.resize(std::min<std::size_t>(
+      charted.size(), static_cast<std::size_t>(options.scan.charts.value_or(kDefaultCharts))));
   for (std::size_t k = 0; k < charted.size(); ++k) rows[charted[k]].chart = static_cast<int>(k);
 
   std::FILE* out = std::fopen(path.c_str(), "wb");
@@ -218,8 +99,7 @@ int writePage(const std::string& path, const DayFileList& files, const ScanPageS
     note(fmt::format("cannot write the page {}: {}", path, std::strerror(errno)));
     return kFailure;
   }
-  const std::string head = scanPageHead(summary, rows);
-  bool written = writeAll(out, head.data(), head.size());
+  bool written = writeAll(out, scanPageHead(summary, rows));
   ChartLabels labels;
   labels.period = summary.period;
   labels.multiplier = summary.multiplier;
@@ -229,17 +109,15 @@ int writePage(const std::string& path, const DayFileList& files, const ScanPageS
     std::string why;
     const std::string svg = chartOf(file, labels, summary.period, summary.multiplier, why);
     if (svg.empty()) note(fmt::format("{}: no chart: {}", file.path, why));
-    const std::string part = scanPageChart(static_cast<int>(k), file.symbol(), svg, why);
-    written = writeAll(out, part.data(), part.size());
+    written = writeAll(out, scanPageChart(static_cast<int>(k), file.symbol(), svg, why));
   }
-  const std::string tail = scanPageTail();
-  written = written && writeAll(out, tail.data(), tail.size());
+  written = written && writeAll(out, scanPageTail());
   const int error = errno;
   if (std::fclose(out) != 0 || !written) {
     note(fmt::format("cannot write the page {}: {}", path, std::strerror(error)));
     return kFailure;
   }
-  return 0;
+  return kSuccess;
 }
 
 std::string summaryLine(const DayFileList& files, const ScanResult& result, std::size_t listedRows,
@@ -282,13 +160,13 @@ int runScan(const RunOptions& options) {
     return kBadInput;
   }
 
+  const Parameters parameters = parametersOf(options);
   ScanSettings settings;
-  settings.period = kInitialPeriod;
-  if (options.period) periodFromInput(*options.period, settings.period);
-  settings.multiplier = options.multiplier.value_or(kInitialMultiplier);
-  settings.workers = options.scan.jobs != 0 ? options.scan.jobs : hardwareThreads();
+  settings.period = parameters.period;
+  settings.multiplier = parameters.multiplier;
+  settings.workers = options.scan.jobs != 0 ? options.scan.jobs : os::hardwareThreads();
   std::optional<ProgressLine> progress;
-  if (stderrIsTerminal()) {
+  if (os::isTerminal(stderr)) {
     progress.emplace(files.files.size());
     settings.progress = [&progress](std::size_t done) { progress->update(done); };
   }
@@ -298,11 +176,11 @@ int runScan(const RunOptions& options) {
       std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
   for (const std::string& message : result.messages) note(message);
 
-  const std::optional<Phase> phase = phaseFilter(options.scan.phase);
+  const std::optional<Phase> phase = parsePhase(options.scan.phase);
   std::vector<ScanPageRow> rows;
   std::vector<std::size_t> rowFile;
   ScanPageSummary summary;
-  summary.changedWithin = options.scan.changedWithin.value_or(5);
+  summary.changedWithin = options.scan.changedWithin.value_or(kDefaultChangedWithin);
   for (const ScanResult::Listed& r : result.rows) {
     ++summary.phases[static_cast<std::size_t>(phaseOf(r.row.state))];
     if (r.row.phaseBars <= summary.changedWithin) ++summary.changedRecently;
@@ -312,9 +190,9 @@ int runScan(const RunOptions& options) {
     rowFile.push_back(r.file);
   }
 
-  int status = 0;
-  const fmt::memory_buffer csv = csvOf(rows, options.exact);
-  if (!writeAll(stdout, csv.data(), csv.size())) {
+  int status = kSuccess;
+  const fmt::memory_buffer csv = scanRowsCsv(rows, options.exact);
+  if (!writeAll(stdout, std::string_view(csv.data(), csv.size()))) {
     note(fmt::format("cannot write the output: {}", std::strerror(errno)));
     status = kFailure;
   }
@@ -325,7 +203,7 @@ int runScan(const RunOptions& options) {
     summary.leftOut = files.files.size() - result.rows.size();
     summary.listing = listingText(options);
     const int pageStatus = writePage(options.scan.html, files, summary, rows, rowFile, options);
-    if (pageStatus != 0) status = pageStatus;
+    if (pageStatus != kSuccess) status = pageStatus;
   }
   note(summaryLine(files, result, rows.size(), seconds));
   return status;

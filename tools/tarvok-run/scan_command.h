@@ -6,8 +6,8 @@
 namespace tarvok::tools {
 
 // Runs the scan the options ask for and returns the exit status: 0 when it ran (also with files
-// left out), 2 when the folder cannot be read or holds no daily file, 1 when an output cannot be
-// written. Messages go to standard error.
+// left out), kBadInput when the folder cannot be read or holds no daily file, kFailure when an
+// output cannot be written. Messages go to standard error.
 int runScan(const RunOptions& options);
 
 }  // namespace tarvok::tools

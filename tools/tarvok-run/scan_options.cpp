@@ -7,7 +7,6 @@
 
 #include "marketdata/day_file_walk.h"
 #include "text/message_text.h"
-#include "run_options.h"
 
 namespace tarvok::tools {
 
@@ -61,25 +60,17 @@ void setScanOption(ScanOptions& scan, std::string_view name, const std::string& 
   }
 }
 
-void checkScanOptions(const RunOptions& options, bool inputGiven) {
-  const ScanOptions& scan = options.scan;
-  if (scan.dir.empty()) {
-    const bool given[] = {!scan.phase.empty(), scan.changedWithin.has_value(), scan.jobs != 0,
-                          !scan.html.empty(), scan.charts.has_value()};
-    for (std::size_t k = 0; k < std::size(kScanOnly); ++k) {
-      if (given[k]) throw OptionError(fmt::format("{} needs --scan DIR", kScanOnly[k]));
-    }
-    return;
+std::string_view scanOptionWithoutScan(const ScanOptions& scan) noexcept {
+  if (!scan.dir.empty()) return {};
+  const bool given[] = {!scan.phase.empty(), scan.changedWithin.has_value(), scan.jobs != 0,
+                        !scan.html.empty(), scan.charts.has_value()};
+  for (std::size_t k = 0; k < std::size(kScanOnly); ++k) {
+    if (given[k]) return kScanOnly[k];
   }
-  if (inputGiven) {
-    throw OptionError("--scan reads the daily files below its folder: no input file or --day besides");
-  }
-  if (!options.chart.empty()) {
-    throw OptionError("--scan draws its charts into the page of --html, not --chart");
-  }
-  if (!options.plugin.empty() || options.formula) {
-    throw OptionError("--scan computes with the built-in functions: no --plugin or --formula");
-  }
+  return {};
+}
+
+void checkScanOptions(const ScanOptions& scan) {
   if (scan.charts && scan.html.empty()) throw OptionError("--charts needs --html FILE");
   const std::size_t slash = scan.html.find_last_of("/\\");
   if (isDayFileName(slash == std::string::npos ? scan.html : scan.html.substr(slash + 1))) {

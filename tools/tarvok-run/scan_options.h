@@ -5,9 +5,9 @@
 #include <string>
 #include <string_view>
 
-namespace tarvok::tools {
+#include "option_error.h"
 
-struct RunOptions;
+namespace tarvok::tools {
 
 struct ScanOptions {
   std::string dir;                    // the folder to scan; empty: no scan
@@ -27,8 +27,11 @@ bool isScanOption(std::string_view name) noexcept;
 // Takes the option's value, or throws OptionError naming what is wrong with it.
 void setScanOption(ScanOptions& scan, std::string_view name, const std::string& value);
 
-// Throws OptionError when scan options come without --scan, or --scan with what it does not take.
-void checkScanOptions(const RunOptions& options, bool inputGiven);
+// The scan options given without --scan, by name, or empty.
+std::string_view scanOptionWithoutScan(const ScanOptions& scan) noexcept;
+
+// Throws OptionError when the scan options do not go together.
+void checkScanOptions(const ScanOptions& scan);
 
 // The part of the usage text about the scan.
 std::string scanUsageText();

@@ -5,22 +5,14 @@
 #include <cstring>
 #include <limits>
 
+#include "text/ascii.h"
+
 namespace tarvok::tools {
 
 namespace {
 
-char lower(char c) { return c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : c; }
-
-bool startsWithIgnoringCase(std::string_view text, std::string_view prefix) {
-  if (text.size() < prefix.size()) return false;
-  for (std::size_t i = 0; i < prefix.size(); ++i) {
-    if (lower(text[i]) != prefix[i]) return false;
-  }
-  return true;
-}
-
 bool isDigit(char c, int base) {
-  const char l = lower(c);
+  const char l = asciiLower(c);
   return (c >= '0' && c <= '9') || (base == 16 && l >= 'a' && l <= 'f');
 }
 
@@ -48,7 +40,7 @@ std::optional<float> parseNan(std::string_view text, bool negative) {
     if (digits.empty()) return std::nullopt;
     for (const char c : digits) {
       if (!isDigit(c, base)) return std::nullopt;
-      const char l = lower(c);
+      const char l = asciiLower(c);
       payload = payload * static_cast<std::uint32_t>(base) +
                 static_cast<std::uint32_t>(l <= '9' ? l - '0' : l - 'a' + 10);
       if (payload >= kPayloadLimit) return std::nullopt;
@@ -67,7 +59,7 @@ bool overflowed(std::string_view text, bool hex) {
   bool point = false;
   bool significant = false;
   std::size_t i = 0;
-  for (; i < text.size() && lower(text[i]) != exponentMark; ++i) {
+  for (; i < text.size() && asciiLower(text[i]) != exponentMark; ++i) {
     if (text[i] == '.') {
       point = true;
       continue;

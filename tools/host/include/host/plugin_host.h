@@ -7,6 +7,7 @@
 #include <string>
 
 #include "indicator/calc_func.h"
+#include "os/os.h"
 
 namespace tarvok::tools {
 
@@ -35,7 +36,6 @@ class Plugin {
   // path), once it is seen to be a whole library of the kind this build loads (library_file.h):
   // LoadLibraryA on Windows, dlopen natively. Throws PluginError.
   explicit Plugin(const std::string& path);
-  ~Plugin();
   Plugin(const Plugin&) = delete;
   Plugin& operator=(const Plugin&) = delete;
 
@@ -50,7 +50,7 @@ class Plugin {
   void* symbol(const char* name);
 
   std::string path_;
-  void* handle_;
+  os::Library library_;
 };
 
 }  // namespace tarvok::tools

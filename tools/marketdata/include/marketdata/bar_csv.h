@@ -1,7 +1,6 @@
 #pragma once
 // Bars from CSV text: a header row naming the columns, then one bar per row.
 
-#include <climits>
 #include <cstddef>
 #include <cstdint>
 #include <cstdio>
@@ -10,19 +9,9 @@
 #include <string_view>
 #include <vector>
 
+#include "marketdata/bar_series.h"
+
 namespace tarvok::tools {
-
-// The bars: the three input series of the indicator, one element per bar, and what a chart of
-// them can show besides.
-struct BarSeries {
-  std::vector<float> high, low, close;
-  std::vector<float> open;          // empty when the input has no opening prices
-  std::vector<std::uint32_t> date;  // YYYYMMDD; empty when the input has no dates
-  std::size_t size() const { return close.size(); }
-};
-
-// The most bars an input may give: the table functions take the count as an int.
-inline constexpr std::size_t kMaxBars = INT_MAX;
 
 // The longest CSV line, without its line end. Bounds the memory a line can take, so that endless
 // input without line ends (/dev/zero) is refused at once.
@@ -37,12 +26,6 @@ class CsvError : public std::runtime_error {
 
  private:
   std::size_t line_;
-};
-
-// The input could not be read (it is a directory, or the device failed); the text says why.
-class ReadError : public std::runtime_error {
- public:
-  using std::runtime_error::runtime_error;
 };
 
 // Which columns are read: the indicator's alone, or also those a chart shows.
@@ -62,5 +45,9 @@ BarSeries parseBarCsv(std::string_view text, CsvColumns wanted = CsvColumns::Ind
 // input is refused at its first bad line without reading the rest. Throws CsvError, or ReadError
 // when the stream fails.
 BarSeries readBarCsv(std::FILE* in, CsvColumns wanted = CsvColumns::IndicatorOnly);
+
+// The message for bad input: "<name>:<line>: <what>", or "<name>: <what>" for the input as a
+// whole.
+std::string csvMessage(std::string_view name, const CsvError& error);
 
 }  // namespace tarvok::tools

@@ -8,7 +8,7 @@
 #include <string>
 #include <string_view>
 
-#include "marketdata/bar_csv.h"
+#include "marketdata/bar_series.h"
 
 namespace tarvok::tools {
 
@@ -54,6 +54,10 @@ class DayFileParser {
   unsigned char partial_[kDayRecordSize] = {};
   std::size_t partialSize_ = 0;
 };
+
+// The message for a broken file: "<name>: record <n>: <what>", or "<name>: <what>" for the file
+// as a whole.
+std::string dayFileMessage(std::string_view name, const DayFileError& error);
 
 // A whole file in memory. Throws DayFileError.
 BarSeries parseDayFile(std::string_view bytes);

@@ -10,9 +10,15 @@
 #include <string_view>
 #include <vector>
 
-#include "scan/market_scan.h"
+#include "scan/last_bar_row.h"
 
 namespace tarvok::tools {
+
+// A chart on the page shows a file's last bars, this many.
+inline constexpr std::size_t kChartBars = 250;
+// The phase changes the page counts as recent: within the last this many bars, unless
+// --changed-within says otherwise.
+inline constexpr int kDefaultChangedWithin = 5;
 
 struct ScanPageSummary {
   int period = 0;
@@ -21,7 +27,7 @@ struct ScanPageSummary {
   std::size_t files = 0;              // daily files found
   std::size_t leftOut = 0;            // of those, files without a row
   std::array<std::size_t, 3> phases{};  // rows rising, falling, flat
-  int changedWithin = 5;
+  int changedWithin = kDefaultChangedWithin;
   std::size_t changedRecently = 0;    // rows with phase_bars <= changedWithin
   std::string listing;                // which rows the table lists, in words
 };
@@ -40,9 +46,5 @@ std::string scanPageHead(const ScanPageSummary& summary, const std::vector<ScanP
 std::string scanPageChart(int chart, std::string_view symbol, std::string_view svg,
                           std::string_view note);
 std::string scanPageTail();
-
-// The text as HTML character data or attribute value: markup characters as references, control
-// bytes as \xNN (as messages show them); other bytes unchanged, which the page declares UTF-8.
-std::string htmlText(std::string_view text);
 
 }  // namespace tarvok::tools

@@ -1,6 +1,5 @@
 #pragma once
-// Messages on standard error that quote data or paths: shown so that no byte of the data can act
-// on the terminal, and written so that a failed write can neither throw nor stop the program.
+// Data and paths quoted in messages, shown so that no byte of them can act on the terminal.
 
 #include <string>
 #include <string_view>
@@ -13,10 +12,10 @@ namespace tarvok::tools {
 // so does the backslash, so that escaping twice changes nothing.
 std::string printable(std::string_view text);
 
-// Writes "<program>: <message>\n" on standard error, the message passed through printable(), in
-// one locked stretch so that lines from several threads do not interleave. Never throws and
-// allocates nothing; false when the line could not be written (standard error closed or full),
-// which the caller may ignore, as there is nowhere left to report it.
-bool writeMessage(std::string_view program, std::string_view message) noexcept;
+// The longest a byte is shown: "\xNN".
+inline constexpr std::size_t kMaxShownByte = 4;
+
+// One byte as printable() shows it, written to out (room for kMaxShownByte); returns the count.
+std::size_t showByte(unsigned char c, char* out) noexcept;
 
 }  // namespace tarvok::tools

@@ -1,0 +1,224 @@
+#include "run_command.h"
+
+#include <cerrno>
+#include <cmath>
+#include <cstdint>
+#include <cstdio>
+#include <cstring>
+#include <limits>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include <fmt/format.h>
+
+#include "csv_output.h"
+#include "exit_status.h"
+#include "host/plugin_host.h"
+#include "indicator/cycle_params.h"
+#include "indicator/output_functions.h"
+#include "marketdata/bar_csv.h"
+#include "marketdata/day_file.h"
+#include "messages.h"
+#include "os/os.h"
+#include "report/chart_svg.h"
+#include "text/path_name.h"
+
+namespace tarvok::tools {
+
+namespace {
+
+constexpr IndicatorFunctions kBuiltIn = {&CalcZhouqiWW, &SetZhouqiParams, &CalcZhouqiW};
+
+// Sets the parameters as a formula would: one bar, period in a, multiplier in b. NaN is what
+// function 10 drops, so an option not given keeps the current value.
+void setParams(const IndicatorFunctions& f, const RunOptions& options) {
+  const float keep = std::numeric_limits<float>::quiet_NaN();
+  float a = options.period.value_or(keep);
+  float b = options.multiplier.value_or(keep);
+  float c = 0.0f;
+  float out = 0.0f;
+  f.setParams(1, &out, &a, &b, &c);
+}
+
+// The first bar whose state is not a whole number of bars that an int holds (a plug-in's function
+// 11 can give anything, NaN included), or -1. The built-in state always is one.
+std::ptrdiff_t firstBadState(const std::vector<float>& state) {
+  for (std::size_t j = 0; j < state.size(); ++j) {
+    const float s = state[j];
+    if (!(s >= -2147483648.0f && s < 2147483648.0f && std::trunc(s) == s)) {
+      return static_cast<std::ptrdiff_t>(j);
+    }
+  }
+  return -1;
+}
+
+int writeOutput(std::FILE* out, std::string_view text) {
+  if (!writeAll(out, text)) return fail(kFailure, "cannot write the output: {}", std::strerror(errno));
+  return kSuccess;
+}
+
+// The input, open for reading: a file or standard input.
+class Input {
+ public:
+  explicit Input(const RunOptions& options)
+      : fromStdin_(options.file == "-" && !options.dayFile),
+        name_(fromStdin_ ? "<stdin>" : options.file) {}
+  Input(const Input&) = delete;
+  Input& operator=(const Input&) = delete;
+  ~Input() {
+    if (stream_ != nullptr && !fromStdin_) std::fclose(stream_);
+  }
+
+  // Opens it; false with the message when it cannot be read at all.
+  bool open(std::string& error) {
+    if (!fromStdin_ && os::isDirectory(name_)) {
+      error = fmt::format("{}: is a directory, not a file of bars", name_);
+      return false;
+    }
+    stream_ = fromStdin_ ? stdin : std::fopen(name_.c_str(), "rb");
+    if (stream_ == nullptr) error = fmt::format("{}: {}", name_, std::strerror(errno));
+    return stream_ != nullptr;
+  }
+
+  std::FILE* stream() const { return stream_; }
+  const std::string& name() const { return name_; }
+
+ private:
+  bool fromStdin_;
+  std::string name_;
+  std::FILE* stream_ = nullptr;
+};
+
+// The bars of the input, read as they come: CSV text, or one of the terminal's daily files. On bad
+// input, the message naming the input and the line or record, and no bars.
+std::optional<BarSeries> readBars(const RunOptions& options, const Input& input, std::string& error) {
+  const std::string& name = input.name();
+  try {
+    if (options.dayFile) {
+      BarSeries bars;
+      readDayFile(input.stream(), bars);
+      return bars;
+    }
+    return readBarCsv(input.stream(),
+                      options.chart.empty() ? CsvColumns::IndicatorOnly : CsvColumns::WithChart);
+  } catch (const DayFileError& e) {
+    error = dayFileMessage(name, e);
+  } catch (const CsvError& e) {
+    error = csvMessage(name, e);
+  } catch (const ReadError& e) {
+    error = fmt::format("{}: cannot read: {}", name, e.what());
+  }
+  return std::nullopt;
+}
+
+// Why the chart may not be written where it was asked for: over the input, the plug-in or the
+// tool's own output. Empty when it may.
+std::string chartClash(const RunOptions& options, const Input& input) {
+  const std::string& chart = options.chart;
+  if (os::isOpenFile(input.stream(), chart)) {
+    return fmt::format("--chart {}: is the input file {}; it would be overwritten", chart, input.name());
+  }
+  if (!options.plugin.empty() && os::isSameFile(chart, options.plugin)) {
+    return fmt::format("--chart {}: is the plug-in {}; it would be overwritten", chart, options.plugin);
+  }
+  if (os::isOpenFile(stdout, chart)) {
+    return fmt::format("--chart {}: is also the standard output", chart);
+  }
+  return {};
+}
+
+ChartLabels chartLabels(const RunOptions& options) {
+  const Parameters p = parametersOf(options);
+  ChartLabels labels;
+  labels.period = p.period;
+  labels.multiplier = p.multiplier;
+  labels.source = std::string(baseName(options.file));
+  if (labels.source == "-") labels.source = "standard input";
+  return labels;
+}
+
+int writeChart(const std::string& path, const std::string& svg) {
+  std::FILE* out = std::fopen(path.c_str(), "wb");
+  if (out == nullptr) return fail(kFailure, "cannot write the chart {}: {}", path, std::strerror(errno));
+  const bool written = std::fwrite(svg.data(), 1, svg.size(), out) == svg.size();
+  if (std::fclose(out) != 0 || !written) {
+    return fail(kFailure, "cannot write the chart {}: {}", path, std::strerror(errno));
+  }
+  return kSuccess;
+}
+
+}  // namespace
+
+int printFormula(const RunOptions& options) {
+  std::optional<os::StdoutDiversion> diversion;
+  try {
+    diversion.emplace();
+  } catch (const std::runtime_error& e) {
+    return fail(kFailure, "{}", e.what());
+  }
+  std::string text;
+  try {
+    Plugin plugin(options.plugin);
+    text = plugin.formulaText();
+  } catch (const PluginError& e) {
+    return fail(kBadInput, "{}", e.what());
+  }
+  return writeOutput(diversion->output(), text);
+}
+
+int runIndicator(const RunOptions& options) {
+  std::string error;
+  std::optional<BarSeries> bars;
+  {
+    Input input(options);
+    if (!input.open(error)) return fail(kBadInput, "{}", error);
+    if (!options.chart.empty()) {
+      error = chartClash(options, input);
+      if (!error.empty()) return fail(kBadInput, "{}", error);
+    }
+    bars = readBars(options, input, error);
+    if (!bars) return fail(kBadInput, "{}", error);
+  }
+
+  std::optional<os::StdoutDiversion> diversion;
+  std::optional<Plugin> plugin;
+  IndicatorFunctions f = kBuiltIn;
+  if (!options.plugin.empty()) {
+    try {
+      diversion.emplace();
+    } catch (const std::runtime_error& e) {
+      return fail(kFailure, "{}", e.what());
+    }
+    try {
+      plugin.emplace(options.plugin);
+      f = plugin->registerFunctions();
+    } catch (const PluginError& e) {
+      return fail(kBadInput, "{}", e.what());
+    }
+  }
+
+  setParams(f, options);
+  const int n = static_cast<int>(bars->size());  // both readers cap the bars at INT_MAX
+  std::vector<float> stop(bars->size());
+  std::vector<float> state(bars->size());
+  f.stopLine(n, stop.data(), bars->high.data(), bars->low.data(), bars->close.data());
+  f.state(n, state.data(), bars->high.data(), bars->low.data(), bars->close.data());
+  if (const std::ptrdiff_t j = firstBadState(state); j >= 0) {
+    return fail(kBadInput, "function 11 of {} gave {} for bar {}: not a whole number of bars",
+                options.plugin.empty() ? "the built-in indicator" : "the plug-in " + options.plugin,
+                state[static_cast<std::size_t>(j)], j);
+  }
+
+  if (!options.chart.empty()) {
+    const int status =
+        writeChart(options.chart, renderChartSvg(*bars, stop, state, chartLabels(options)));
+    if (status != kSuccess) return status;
+  }
+  bars.reset();
+
+  const fmt::memory_buffer out = barRowsCsv(stop, state, options.exact);
+  return writeOutput(diversion ? diversion->output() : stdout, std::string_view(out.data(), out.size()));
+}
+
+}  // namespace tarvok::tools
