@@ -526,16 +526,19 @@ TEST_F(AsyncLog, ProcessEndEchoesThroughItsOwnCallbackOnly) {
 
 #ifndef _WIN32
 TEST_F(AsyncLog, ProcessEndTakesOverADrainLeftHalfDoneByAKilledThread) {
+  static std::atomic<bool> holding{false};
+  holding = false;
   ASYNCLOG(INF, "queued");
   asynclog::poll();  // pending, not yet written
   ASYNCLOG(WRN, "still queued");
   // A thread that dies inside a drain: it keeps the lock (and blocks here for good instead).
   std::thread([] {
     asynclog::testing::whileHoldingDrainLock([] {
+      holding = true;
       for (;;) std::this_thread::sleep_for(std::chrono::hours(1));
     });
   }).detach();
-  std::this_thread::sleep_for(std::chrono::milliseconds(50));
+  while (!holding) std::this_thread::yield();
   asynclog::shutdown(true);
   EXPECT_EQ(readFile(path_), "INF queued\nWRN still queued\n");
 }
@@ -544,6 +547,7 @@ TEST_F(AsyncLog, ProcessEndTakesOverADrainLeftHalfDoneByAKilledThread) {
 // echoes it again, not knowing whether that echo got out.
 TEST_F(AsyncLog, ProcessEndEchoesARecordWhoseEchoAKilledDrainLeftUnfinished) {
   static std::atomic<bool> inEcho{false};
+  inEcho = false;
   asynclog::setLogCB(
       [](std::int64_t, asynclog::LogLevel, fmt::string_view, std::size_t, fmt::string_view,
          fmt::string_view, std::size_t, std::size_t) {
@@ -566,6 +570,8 @@ TEST_F(AsyncLog, ProcessEndEchoesARecordWhoseEchoAKilledDrainLeftUnfinished) {
 TEST_F(AsyncLog, ProcessEndWaitsForADrainStillRunningOnAnotherThread) {
   static std::atomic<bool> started{false};
   static std::atomic<bool> finished{false};
+  started = false;
+  finished = false;
   ASYNCLOG(INF, "queued");
   std::thread drain([] {
     asynclog::testing::whileHoldingDrainLock([] {
