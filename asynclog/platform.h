@@ -26,7 +26,7 @@ namespace asynclog::detail {
 
 class ThreadQueue;
 
-// Frees a queue the logger has given up (defined with the queue).
+// Frees a queue the logger has given up (defined with the queue list).
 void destroyQueue(ThreadQueue* queue) noexcept;
 
 #ifdef _WIN32
