@@ -118,18 +118,13 @@ void setLogFile(const char* filename, bool truncate) {
   if (filename == nullptr) throw std::invalid_argument("asynclog: null file name");
   detail::State& s = detail::acquireState();
   // The new file first: on failure the previous output stays as it is.
-  std::string name(filename);
   std::size_t size = 0;
-  std::FILE* file = detail::openLogFile(filename, truncate, size);
+  detail::LogFile file = detail::openLogFile(filename, truncate, size);
   LockGuard lock(s.drain.lock);
-  // Records logged before the switch belong to the previous file.
-  try {
-    detail::drainQueues(s, true);
-  } catch (...) {
-    std::fclose(file);
-    throw;
-  }
-  s.drain.output.switchTo(file, size, name);
+  // Records logged before the switch belong to the previous file (should the drain throw, `file`
+  // closes itself).
+  detail::drainQueues(s, true);
+  s.drain.output.switchTo(file, size);
 }
 
 void setLogCB(LogCBFn cb, LogLevel minCBLogLevel) noexcept {

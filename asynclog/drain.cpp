@@ -131,13 +131,11 @@ void shutdownAtProcessEnd(State* s) noexcept {
   }
   // The other threads are being stopped, and where that is asynchronous (Wine) a drain may still
   // be finishing on one of them: it ends within moments, so the drain lock is tried for a short
-  // while. A lock still held after that belongs to a thread killed inside a drain, which may have
-  // held our file's stream lock too, for good: the last drain then goes on without the lock and
-  // writes through a stream of its own, leaving the old one alone. A record that thread had
-  // already taken may be written or echoed twice; none is lost.
+  // while. A lock still held after that belongs to a thread killed inside a drain: the last drain
+  // then goes on without it (the file it writes takes no lock that thread could hold). A record
+  // that thread had already taken may be written or echoed twice; none is lost.
   DrainDomain& d = s->drain;
   const bool drainHeld = d.lock.tryLockWithin(kEndingDrainWaitMs);
-  if (!drainHeld) d.output.reopenOwnFile();
   d.output.dropStandardOutput();
   // The regular callback may need a lock a killed thread holds; the process-end one takes none.
   d.callback = d.processEndCallback;

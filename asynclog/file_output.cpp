@@ -6,20 +6,16 @@
 #include <cstring>
 #include <stdexcept>
 
-#include "asynclog/platform.h"
-
 namespace asynclog::detail {
 
-std::FILE* openLogFile(const char* name, bool truncate, std::size_t& size) {
-  std::FILE* file = std::fopen(name, truncate ? "w" : "a");
-  if (file == nullptr) {
+LogFile openLogFile(const char* name, bool truncate, std::size_t& size) {
+  LogFile file;
+  if (!file.open(name, truncate)) {
     const int error = errno;
     throw std::runtime_error(
         fmt::format("Unable to open file: {}: {}", name, std::strerror(error)));
   }
-  std::fseek(file, 0, SEEK_END);
-  const long end = std::ftell(file);
-  size = end > 0 ? static_cast<std::size_t>(end) : 0;
+  size = file.size();
   return file;
 }
 
@@ -37,42 +33,38 @@ void FileOutput::flushIfDue(std::int64_t now, bool force) noexcept {
   if (!pending_.empty() && (force || now - pendingSince_ > kFlushDelayNs)) writePending();
 }
 
+void FileOutput::write(const char* data, std::size_t size) noexcept {
+  // Nothing to be done about a failed write here; the text is dropped either way.
+  if (file_.isOpen()) {
+    file_.write(data, size);
+  } else if (toStandardOutput_) {
+    std::fwrite(data, 1, size, stdout);
+    std::fflush(stdout);
+  }
+}
+
 void FileOutput::writePending() noexcept {
   if (pending_.empty()) return;
-  if (file_ != nullptr) {
-    // Nothing to be done about a failed write here; the text is dropped either way.
-    std::fwrite(pending_.data(), 1, pending_.size(), file_);
-    std::fflush(file_);
-  }
+  write(pending_.data(), pending_.size());
   pending_.clear();
 }
 
 void FileOutput::close() noexcept {
   writePending();
-  if (ownsFile_) {
-    std::fclose(file_);
-  } else if (file_ != nullptr) {
-    std::fflush(file_);
+  if (file_.isOpen()) {
+    file_.close();
+  } else if (toStandardOutput_) {
+    std::fflush(stdout);
   }
-  file_ = nullptr;
-  ownsFile_ = false;
+  toStandardOutput_ = false;
 }
 
-void FileOutput::switchTo(std::FILE* file, std::size_t size, std::string& name) noexcept {
+void FileOutput::switchTo(LogFile& file, std::size_t size) noexcept {
   close();
-  file_ = file;
-  ownsFile_ = true;
-  fileName_.swap(name);
+  file_.swap(file);
   filePos_ = size;
 }
 
-void FileOutput::dropStandardOutput() noexcept {
-  if (!ownsFile_) file_ = nullptr;
-}
-
-void FileOutput::reopenOwnFile() noexcept {
-  file_ = ownsFile_ ? std::fopen(fileName_.c_str(), "a") : nullptr;
-  ownsFile_ = file_ != nullptr;
-}
+void FileOutput::dropStandardOutput() noexcept { toStandardOutput_ = false; }
 
 }  // namespace asynclog::detail

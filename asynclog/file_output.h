@@ -11,14 +11,16 @@
 
 #include <fmt/format.h>
 
+#include "asynclog/platform.h"
+
 namespace asynclog::detail {
 
 constexpr std::int64_t kFlushDelayNs = 3'000'000'000;
 constexpr std::size_t kFlushBytes = 8192;
 
-// Opens a log file for FileOutput::switchTo, in text append mode (truncated when asked); size is
+// Opens a log file for FileOutput::switchTo as fopen(name, truncate ? "w" : "a") would; size is
 // its size. Throws std::runtime_error("Unable to open file: <name>: <strerror(errno)>").
-std::FILE* openLogFile(const char* name, bool truncate, std::size_t& size);
+LogFile openLogFile(const char* name, bool truncate, std::size_t& size);
 
 class FileOutput {
  public:
@@ -30,21 +32,19 @@ class FileOutput {
   void flushIfDue(std::int64_t now, bool force) noexcept;
   // Writes the pending text and closes the file, or flushes standard output; then drops all text.
   void close() noexcept;
-  // Closes the current output and goes on in `file` (from openLogFile) named `name`.
-  void switchTo(std::FILE* file, std::size_t size, std::string& name) noexcept;
+  // Closes the current output and goes on in `file` (from openLogFile), of `size` bytes.
+  void switchTo(LogFile& file, std::size_t size) noexcept;
 
-  // Process end. A killed thread may hold a stream's lock for good: the lock of standard output
-  // (its text is then dropped) or, when it was killed inside a drain, that of our file's stream,
-  // which is then left alone for a stream of its own.
+  // Process end: a killed thread may hold the lock of standard output's stream for good, so text
+  // for it is dropped from here on. Our own file is written with the system's calls: no lock.
   void dropStandardOutput() noexcept;
-  void reopenOwnFile() noexcept;
 
  private:
+  void write(const char* data, std::size_t size) noexcept;
   void writePending() noexcept;
 
-  std::FILE* file_ = stdout;
-  bool ownsFile_ = false;
-  std::string fileName_;  // of the file we own, to open it afresh at process end
+  LogFile file_;
+  bool toStandardOutput_ = true;  // while no file is open; false once closed
   std::size_t filePos_ = 0;  // the file's size with the pending text written
   std::string pending_;
   std::int64_t pendingSince_ = 0;  // drain time at which text became pending
