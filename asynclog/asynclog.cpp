@@ -108,10 +108,10 @@ void setHeaderPattern(const char* pattern) {
   if (pattern == nullptr) throw std::invalid_argument("asynclog: null header pattern");
   std::string copy(pattern);
   // A bad pattern is refused here rather than failing every line.
-  detail::RecordFormat::checkPattern(copy);
+  const std::size_t headerBound = detail::RecordFormat::headerBound(copy);
   detail::State& s = detail::acquireState();
   LockGuard lock(s.drain.lock);
-  s.drain.format.setPattern(copy);
+  s.drain.format.setPattern(copy, headerBound);
 }
 
 void setLogFile(const char* filename, bool truncate) {

@@ -2,8 +2,8 @@
 
 #include "asynclog/drain.h"
 
+#include <algorithm>
 #include <atomic>
-#include <iterator>
 
 namespace asynclog::detail {
 
@@ -48,22 +48,41 @@ void drainQueue(DrainDomain& d, ThreadQueue& q) {
       [&] { echoRecord(d); });
   if (const std::uint32_t dropped = q.dropped.exchange(0, std::memory_order_relaxed)) {
     static constexpr CallSite kDroppedSite{__FILE__, __LINE__, baseNamePos(__FILE__)};
-    fmt::memory_buffer body;
-    fmt::format_to(std::back_inserter(body), "{} records dropped: the thread's queue was full",
-                   dropped);
-    takeRecord(d, kDroppedSite, WRN, d.now, fmt::string_view(body.data(), body.size()), q.name());
+    char body[64];  // holds the longest count's text
+    const std::size_t size =
+        fmt::format_to_n(body, sizeof body, "{} records dropped: the thread's queue was full",
+                         dropped)
+            .size;
+    takeRecord(d, kDroppedSite, WRN, d.now, fmt::string_view(body, std::min(size, sizeof body)),
+               q.name());
     echoRecord(d);
   }
 }
 
 // The last drain, at process end, with the drain lock or without it (a killed thread holds it).
-// Nothing is freed.
-void lastDrain(State& s) {
+// It allocates and frees nothing, since a thread killed by the process end may hold the heap's
+// lock: the text keeps to the capacity reserved for it up front, and the queues are drained
+// in place in the list. Nothing in it throws: the pattern was tried when it was set, and nothing
+// grows.
+void lastDrain(State& s) noexcept {
   DrainDomain& d = s.drain;
+  d.format.stopGrowing();
+  d.output.stopGrowing();
+  d.output.dropStandardOutput();
+  // The regular callback may need a lock a killed thread holds; the process-end one takes none.
+  d.callback = d.processEndCallback;
+  // The echo of the record a killed drain took last, when that drain did not finish it.
+  echoRecord(d);
   d.now = now();
-  s.queues.copyTo(d.snapshot, true);
-  for (ThreadQueue* q : d.snapshot) drainQueue(d, *q);
-  d.output.flushIfDue(d.now, true);
+  s.queues.visitAndAbandonAll([&](ThreadQueue& q) noexcept {
+    try {
+      drainQueue(d, q);
+    } catch (...) {
+      // What could not be drained is lost; the other queues are still drained.
+    }
+  });
+  d.output.close();
+  d.retired = true;
 }
 
 }  // namespace
@@ -72,7 +91,7 @@ void drainQueues(State& s, bool force) {
   DrainDomain& d = s.drain;
   if (d.retired) return;
   d.now = now();
-  s.queues.copyTo(d.snapshot, false);
+  s.queues.copyTo(d.snapshot);
   d.ended.clear();
   d.ended.reserve(d.snapshot.size());
   for (ThreadQueue* q : d.snapshot) {
@@ -134,21 +153,9 @@ void shutdownAtProcessEnd(State* s) noexcept {
   // while. A lock still held after that belongs to a thread killed inside a drain: the last drain
   // then goes on without it (the file it writes takes no lock that thread could hold). A record
   // that thread had already taken may be written or echoed twice; none is lost.
-  DrainDomain& d = s->drain;
-  const bool drainHeld = d.lock.tryLockWithin(kEndingDrainWaitMs);
-  d.output.dropStandardOutput();
-  // The regular callback may need a lock a killed thread holds; the process-end one takes none.
-  d.callback = d.processEndCallback;
-  // The echo of the record a killed drain took last, when that drain did not finish it.
-  echoRecord(d);
-  try {
-    lastDrain(*s);
-  } catch (...) {
-  }
-  d.output.close();
-  d.retired = true;
-  if (drainHeld) d.lock.unlock();
-  s->queues.abandonAll();
+  const bool drainHeld = s->drain.lock.tryLockWithin(kEndingDrainWaitMs);
+  lastDrain(*s);
+  if (drainHeld) s->drain.lock.unlock();
   s->nextRetired = gRetired.exchange(s, std::memory_order_acq_rel);
 }
 

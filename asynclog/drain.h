@@ -30,8 +30,10 @@ struct DrainDomain {
   Lock lock;
   bool retired = false;  // shut down: drains do nothing
   std::int64_t now = 0;  // the time of the drain in progress
-  std::vector<ThreadQueue*> snapshot;  // the queue list as the drain found it
-  std::vector<ThreadQueue*> ended;     // those of its queues whose thread had ended
+  // Ordinary drains only: the queue list as the drain found it, and those of its queues whose
+  // thread had ended.
+  std::vector<ThreadQueue*> snapshot;
+  std::vector<ThreadQueue*> ended;
   RecordFormat format;
   FileOutput output;
   LogCBFn callback = nullptr;

@@ -21,10 +21,18 @@ LogFile openLogFile(const char* name, bool truncate, std::size_t& size) {
 
 std::size_t FileOutput::append(fmt::string_view line, std::int64_t now) {
   const std::size_t filePos = filePos_;
+  filePos_ += line.size() + kNewlineBytes;
+  if (fixedCapacity_ && line.size() + 1 > pending_.capacity() - pending_.size()) {
+    writePending();
+    if (line.size() + 1 > pending_.capacity()) {
+      write(line.data(), line.size());
+      write("\n", 1);
+      return filePos;
+    }
+  }
   if (pending_.empty()) pendingSince_ = now;
   pending_.append(line.data(), line.size());
   pending_.push_back('\n');
-  filePos_ += line.size() + kNewlineBytes;
   if (pending_.size() >= kFlushBytes) writePending();
   return filePos;
 }

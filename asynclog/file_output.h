@@ -38,6 +38,10 @@ class FileOutput {
   // Process end: a killed thread may hold the lock of standard output's stream for good, so text
   // for it is dropped from here on. Our own file is written with the system's calls: no lock.
   void dropStandardOutput() noexcept;
+  // The last drain at process end may not allocate: from here on the pending text keeps to its
+  // capacity. It is written early when a line does not fit, and a line longer than the whole
+  // capacity is written straight after it.
+  void stopGrowing() noexcept { fixedCapacity_ = true; }
 
  private:
   void write(const char* data, std::size_t size) noexcept;
@@ -48,6 +52,7 @@ class FileOutput {
   std::size_t filePos_ = 0;  // the file's size with the pending text written
   std::string pending_;
   std::int64_t pendingSince_ = 0;  // drain time at which text became pending
+  bool fixedCapacity_ = false;
 };
 
 }  // namespace asynclog::detail

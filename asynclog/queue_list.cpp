@@ -30,19 +30,18 @@ void QueueList::add(ThreadQueue* queue) {
   }
 }
 
-void QueueList::copyTo(std::vector<ThreadQueue*>& out, bool processEnding) {
+void QueueList::copyTo(std::vector<ThreadQueue*>& out) {
   out.clear();
   for (;;) {
-    if (processEnding) {
-      if (!lock_.tryLock()) return;
-    } else {
-      lock_.lock();
+    std::size_t size;
+    {
+      LockGuard lock(lock_);
+      size = queues_.size();
+      if (size <= out.capacity()) {
+        out.assign(queues_.begin(), queues_.end());  // within the capacity: no allocation
+        return;
+      }
     }
-    const std::size_t size = queues_.size();
-    const bool fits = size <= out.capacity();
-    if (fits) out.assign(queues_.begin(), queues_.end());  // within capacity: no allocation
-    lock_.unlock();
-    if (fits) return;
     out.reserve(size + 8);
   }
 }
@@ -58,19 +57,15 @@ void QueueList::handBack(const std::vector<ThreadQueue*>& ended) {
 }
 
 void QueueList::giveUpAll() noexcept {
-  LockGuard lock(lock_);
-  for (ThreadQueue* q : queues_) {
+  std::vector<ThreadQueue*> all;
+  {
+    LockGuard lock(lock_);
+    all.swap(queues_);
+  }
+  for (ThreadQueue* q : all) {
     // A live thread's queue is freed by that thread (POSIX) or dies with the TLS index.
     if (q->link.release()) destroyQueue(q);
   }
-  queues_.clear();
-}
-
-void QueueList::abandonAll() noexcept {
-  if (!lock_.tryLock()) return;
-  // Live threads stop using these queues (POSIX); nothing is freed.
-  for (ThreadQueue* q : queues_) q->link.release();
-  lock_.unlock();
 }
 
 std::size_t QueueList::size() {

@@ -18,17 +18,27 @@ class QueueList {
   // Registers a new thread's queue.
   void add(ThreadQueue* queue);
 
-  // Copies the list into out, which grows outside the lock when it is too small. At process end
-  // the lock is only tried: out stays empty when a killed thread holds it.
-  void copyTo(std::vector<ThreadQueue*>& out, bool processEnding);
+  // Copies the list into out, which grows outside the lock when it is too small.
+  void copyTo(std::vector<ThreadQueue*>& out);
 
   // Takes the queues of ended threads off the list and frees those their threads left to us.
   void handBack(const std::vector<ThreadQueue*>& ended);
 
   // Normal shutdown: gives every queue up, freeing those whose thread has ended.
   void giveUpAll() noexcept;
-  // Process end: gives every queue up and frees none, if the lock can be had at once.
-  void abandonAll() noexcept;
+
+  // The last drain's, at process end: fn(queue) for every queue in place, with the lock held, and
+  // then gives them all up, freeing none. Nothing is copied, so nothing allocated, and holding the
+  // lock through fn only keeps a thread from its first record. The lock is only tried: when a
+  // killed thread holds it, nothing happens.
+  template <typename Fn>
+  void visitAndAbandonAll(Fn&& fn) noexcept {
+    if (!lock_.tryLock()) return;
+    for (ThreadQueue* q : queues_) fn(*q);
+    // Live threads stop using these queues (POSIX).
+    for (ThreadQueue* q : queues_) q->link.release();
+    lock_.unlock();
+  }
 
   std::size_t size();
 

@@ -3,9 +3,9 @@
 #include "asynclog/record_format.h"
 
 #include <ctime>
-#include <iterator>
 
 #include "asynclog/platform.h"
+#include "asynclog/thread_queue.h"
 
 namespace asynclog::detail {
 
@@ -19,19 +19,32 @@ fmt::string_view levelName(LogLevel level) noexcept {
 }
 
 // The header fields a pattern may name.
-void formatHeader(fmt::memory_buffer& out, const std::string& pattern, fmt::string_view dateTime,
+void formatHeader(RecordText& out, const std::string& pattern, fmt::string_view dateTime,
                   fmt::string_view level, fmt::string_view location, fmt::string_view thread) {
-  fmt::format_to(std::back_inserter(out), fmt::runtime(pattern), fmt::arg("YmdHMSf", dateTime),
-                 fmt::arg("l", level), fmt::arg("s", location), fmt::arg("t", thread));
+  out.format(fmt::runtime(pattern), fmt::arg("YmdHMSf", dateTime), fmt::arg("l", level),
+             fmt::arg("s", location), fmt::arg("t", thread));
 }
 
 }  // namespace
 
-RecordFormat::RecordFormat() : pattern_(kDefaultPattern) { line_.reserve(1024); }
+RecordFormat::RecordFormat() {
+  std::string pattern(kDefaultPattern);
+  location_.reserve(kLocationCapacity);
+  setPattern(pattern, headerBound(pattern));
+}
 
-void RecordFormat::checkPattern(const std::string& pattern) {
-  fmt::memory_buffer trial;
-  formatHeader(trial, pattern, "1970-01-01 00:00:00.000000", "INF", "file.cpp:1", "1");
+std::size_t RecordFormat::headerBound(const std::string& pattern) {
+  // A longer field never makes a shorter header, and the level names are all three letters long.
+  RecordText trial;
+  formatHeader(trial, pattern, "1970-01-01 00:00:00.000000", "INF",
+               std::string(kLocationCapacity, 'x'), "4294967295");
+  return trial.size();
+}
+
+void RecordFormat::setPattern(std::string& pattern, std::size_t headerBound) {
+  // Room for the longest line, so that the last drain at process end cuts none but the extreme.
+  line_.reserve(headerBound + ThreadQueue::kMaxBody);
+  pattern_.swap(pattern);
 }
 
 fmt::string_view RecordFormat::dateTime(std::int64_t ns) {
@@ -55,7 +68,7 @@ fmt::string_view RecordFormat::dateTime(std::int64_t ns) {
 void RecordFormat::format(const CallSite& site, LogLevel level, std::int64_t ns,
                           fmt::string_view body, fmt::string_view threadName) {
   location_.clear();
-  fmt::format_to(std::back_inserter(location_), "{}:{}", site.file, site.line);
+  location_.format("{}:{}", site.file, site.line);
   const fmt::string_view location = this->location();
   basePos_ = site.basePos <= location.size() ? site.basePos : 0;
   const fmt::string_view base(location.data() + basePos_, location.size() - basePos_);
@@ -63,7 +76,7 @@ void RecordFormat::format(const CallSite& site, LogLevel level, std::int64_t ns,
   line_.clear();
   formatHeader(line_, pattern_, dateTime(ns), levelName(level), base, threadName);
   bodyPos_ = line_.size();
-  line_.append(body.data(), body.data() + body.size());
+  line_.append(body);
 }
 
 }  // namespace asynclog::detail
