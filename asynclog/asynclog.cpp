@@ -7,7 +7,7 @@
 #include <stdexcept>
 #include <string>
 
-#include "asynclog/drain.h"
+#include "drain.h"
 
 namespace asynclog {
 namespace detail {

@@ -1,6 +1,6 @@
 // The drain and the two shutdowns.
 
-#include "asynclog/drain.h"
+#include "drain.h"
 
 #include <algorithm>
 #include <atomic>

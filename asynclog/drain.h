@@ -8,11 +8,11 @@
 #include <vector>
 
 #include "asynclog/asynclog.h"
-#include "asynclog/file_output.h"
-#include "asynclog/platform.h"
-#include "asynclog/queue_list.h"
-#include "asynclog/record_format.h"
-#include "asynclog/thread_queue.h"
+#include "file_output.h"
+#include "platform.h"
+#include "queue_list.h"
+#include "record_format.h"
+#include "thread_queue.h"
 
 namespace asynclog::detail {
 

@@ -1,6 +1,6 @@
 // Where the lines go, and when.
 
-#include "asynclog/file_output.h"
+#include "file_output.h"
 
 #include <cerrno>
 #include <cstring>

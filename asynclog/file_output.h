@@ -11,7 +11,7 @@
 
 #include <fmt/format.h>
 
-#include "asynclog/platform.h"
+#include "platform.h"
 
 namespace asynclog::detail {
 

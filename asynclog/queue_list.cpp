@@ -1,6 +1,6 @@
 // The list of registered queues.
 
-#include "asynclog/queue_list.h"
+#include "queue_list.h"
 
 #include <algorithm>
 

@@ -8,8 +8,8 @@
 #include <cstddef>
 #include <vector>
 
-#include "asynclog/platform.h"
-#include "asynclog/thread_queue.h"
+#include "platform.h"
+#include "thread_queue.h"
 
 namespace asynclog::detail {
 

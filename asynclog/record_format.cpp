@@ -1,11 +1,11 @@
 // A record's text.
 
-#include "asynclog/record_format.h"
+#include "record_format.h"
 
 #include <ctime>
 
-#include "asynclog/platform.h"
-#include "asynclog/thread_queue.h"
+#include "platform.h"
+#include "thread_queue.h"
 
 namespace asynclog::detail {
 

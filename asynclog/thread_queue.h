@@ -7,7 +7,7 @@
 #include <cstring>
 
 #include "asynclog/asynclog.h"
-#include "asynclog/platform.h"
+#include "platform.h"
 
 namespace asynclog::detail {
 
