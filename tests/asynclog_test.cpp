@@ -34,6 +34,11 @@ namespace {
 // since a thread killed by the process end may hold the heap's lock.
 std::atomic<bool> countingHeap{false};
 std::atomic<int> heapCalls{0};
+
+void countedFree(void* p) noexcept {
+  if (p != nullptr && countingHeap.load(std::memory_order_relaxed)) ++heapCalls;
+  std::free(p);
+}
 }  // namespace
 
 void* operator new(std::size_t size) {
@@ -41,11 +46,8 @@ void* operator new(std::size_t size) {
   if (void* p = std::malloc(size != 0 ? size : 1)) return p;
   throw std::bad_alloc();
 }
-void operator delete(void* p) noexcept {
-  if (p != nullptr && countingHeap.load(std::memory_order_relaxed)) ++heapCalls;
-  std::free(p);
-}
-void operator delete(void* p, std::size_t) noexcept { operator delete(p); }
+void operator delete(void* p) noexcept { countedFree(p); }
+void operator delete(void* p, std::size_t) noexcept { countedFree(p); }
 
 namespace {
 
