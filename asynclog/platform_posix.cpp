@@ -1,6 +1,6 @@
-// POSIX seams: std::mutex, a thread_local holder whose destructor hands the queue back, the log file
-// as a descriptor, and a std::thread that waits on a condition variable so that stopping it is
-// prompt.
+// POSIX seams: std::mutex, a thread_local holder whose destructor hands the queue back, the log
+// file as a descriptor, and a std::thread that waits on a condition variable so that stopping it
+// is prompt.
 
 #include <fcntl.h>
 #include <sys/syscall.h>
