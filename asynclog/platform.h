@@ -1,6 +1,6 @@
 #pragma once
 // The platform seams of asynclog: locks, the per-thread queue slot and how the drain learns that a
-// queue's thread has ended, local time, and the polling timer. platform_posix.cpp and
+// queue's thread has ended, the log file, local time, and the polling timer. platform_posix.cpp and
 // platform_win32.cpp implement them.
 
 #include <atomic>
@@ -26,7 +26,7 @@ namespace asynclog::detail {
 
 class ThreadQueue;
 
-// Frees a queue the logger has given up (defined with the queue).
+// Frees a queue the logger has given up (defined with the queue list).
 void destroyQueue(ThreadQueue* queue) noexcept;
 
 #ifdef _WIN32
@@ -105,6 +105,35 @@ class ThreadSlot {
  private:
 #ifdef _WIN32
   DWORD index_ = TLS_OUT_OF_INDEXES;
+#endif
+};
+
+// The log file, written with the system's own calls: no stdio stream, no runtime lock and no heap,
+// so that the last drain at process end can write and close it whatever a killed thread held.
+class LogFile {
+ public:
+  LogFile() noexcept = default;
+  LogFile(LogFile&& other) noexcept { swap(other); }
+  LogFile(const LogFile&) = delete;
+  LogFile& operator=(const LogFile&) = delete;
+  ~LogFile() { close(); }
+
+  // Opens the file as fopen(name, truncate ? "w" : "a") does; false, with errno set as fopen sets
+  // it, when that fails.
+  bool open(const char* name, bool truncate) noexcept;
+  bool isOpen() const noexcept;
+  std::size_t size() noexcept;
+  // Writes as a text-mode stream does (kNewlineBytes for each '\n'); a failed write is dropped.
+  void write(const char* data, std::size_t size) noexcept;
+  void close() noexcept;
+  void swap(LogFile& other) noexcept;
+
+ private:
+#ifdef _WIN32
+  HANDLE handle_ = nullptr;
+  bool append_ = false;  // each write at the end, as the C runtime's append mode does
+#else
+  int fd_ = -1;
 #endif
 };
 

@@ -1,10 +1,14 @@
-// POSIX seams: std::mutex, a thread_local holder whose destructor hands the queue back, and a
-// std::thread that waits on a condition variable so that stopping it is prompt.
+// POSIX seams: std::mutex, a thread_local holder whose destructor hands the queue back, the log
+// file as a descriptor, and a std::thread that waits on a condition variable so that stopping it
+// is prompt.
 
+#include <fcntl.h>
 #include <sys/syscall.h>
 #include <unistd.h>
 
+#include <cerrno>
 #include <chrono>
+#include <utility>
 
 #include "platform.h"
 
@@ -71,6 +75,37 @@ void ThreadSlot::set(ThreadQueue* queue, OwnerLink& link) noexcept {
   holder.queue = queue;
   holder.link = &link;
 }
+
+bool LogFile::open(const char* name, bool truncate) noexcept {
+  close();
+  // fopen's flags for "w" and "a", and its mode; the descriptor is not passed on to programs run.
+  fd_ = ::open(name, O_WRONLY | O_CREAT | O_CLOEXEC | (truncate ? O_TRUNC : O_APPEND), 0666);
+  return fd_ >= 0;
+}
+
+bool LogFile::isOpen() const noexcept { return fd_ >= 0; }
+
+std::size_t LogFile::size() noexcept {
+  const off_t end = fd_ >= 0 ? ::lseek(fd_, 0, SEEK_END) : -1;
+  return end > 0 ? static_cast<std::size_t>(end) : 0;
+}
+
+void LogFile::write(const char* data, std::size_t size) noexcept {
+  while (fd_ >= 0 && size > 0) {
+    const ssize_t n = ::write(fd_, data, size);
+    if (n < 0 && errno == EINTR) continue;
+    if (n <= 0) return;
+    data += n;
+    size -= static_cast<std::size_t>(n);
+  }
+}
+
+void LogFile::close() noexcept {
+  if (fd_ >= 0) ::close(fd_);
+  fd_ = -1;
+}
+
+void LogFile::swap(LogFile& other) noexcept { std::swap(fd_, other.fd_); }
 
 std::uint32_t currentThreadId() noexcept {
   return static_cast<std::uint32_t>(::syscall(SYS_gettid));

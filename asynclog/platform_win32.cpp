@@ -10,9 +10,15 @@
 //   DLL_PROCESS_DETACH finished, queued records lost) when the process end kills a thread still in
 //   its start-up, so start returns only once the first call runs on a worker: both are up then.
 
+#include <fcntl.h>
+#include <io.h>
+#include <sys/stat.h>
+
+#include <cerrno>
 #include <chrono>
 #include <limits>
 #include <stdexcept>
+#include <utility>
 
 #include "platform.h"
 
@@ -68,6 +74,78 @@ ThreadQueue* ThreadSlot::get() noexcept {
 
 void ThreadSlot::set(ThreadQueue* queue, OwnerLink&) noexcept {
   if (index_ != TLS_OUT_OF_INDEXES) TlsSetValue(index_, queue);
+}
+
+bool LogFile::open(const char* name, bool truncate) noexcept {
+  close();
+  // The C runtime's own open, which fopen goes through: the same file, sharing and errno. Its
+  // descriptor is then traded for a handle of our own, so that no runtime lock guards our writes.
+  const int fd = _open(name, _O_WRONLY | _O_CREAT | _O_BINARY | (truncate ? _O_TRUNC : _O_APPEND),
+                       _S_IREAD | _S_IWRITE);
+  if (fd == -1) return false;
+  const HANDLE process = GetCurrentProcess();
+  HANDLE own = nullptr;
+  const BOOL duplicated =
+      DuplicateHandle(process, reinterpret_cast<HANDLE>(_get_osfhandle(fd)), process, &own, 0,
+                      FALSE, DUPLICATE_SAME_ACCESS);
+  _close(fd);
+  if (!duplicated) {
+    errno = EMFILE;
+    return false;
+  }
+  handle_ = own;
+  append_ = !truncate;
+  return true;
+}
+
+bool LogFile::isOpen() const noexcept { return handle_ != nullptr; }
+
+std::size_t LogFile::size() noexcept {
+  LARGE_INTEGER size{};
+  // A device (NUL) has none.
+  if (handle_ == nullptr || !GetFileSizeEx(handle_, &size) || size.QuadPart <= 0) return 0;
+  return static_cast<std::size_t>(size.QuadPart);
+}
+
+namespace {
+
+void writeAll(HANDLE handle, const char* data, std::size_t size) noexcept {
+  while (size > 0) {
+    DWORD written = 0;
+    const BOOL ok = WriteFile(handle, data, static_cast<DWORD>(size), &written, nullptr);
+    if (!ok || written == 0) return;
+    data += written;
+    size -= written;
+  }
+}
+
+}  // namespace
+
+void LogFile::write(const char* data, std::size_t size) noexcept {
+  if (handle_ == nullptr) return;
+  if (append_) SetFilePointerEx(handle_, LARGE_INTEGER{}, nullptr, FILE_END);
+  // Text mode: "\r\n" for each '\n', through a buffer on the stack.
+  char text[1024];
+  std::size_t used = 0;
+  for (std::size_t i = 0; i < size; ++i) {
+    if (used + 2 > sizeof text) {
+      writeAll(handle_, text, used);
+      used = 0;
+    }
+    if (data[i] == '\n') text[used++] = '\r';
+    text[used++] = data[i];
+  }
+  writeAll(handle_, text, used);
+}
+
+void LogFile::close() noexcept {
+  if (handle_ != nullptr) CloseHandle(handle_);
+  handle_ = nullptr;
+}
+
+void LogFile::swap(LogFile& other) noexcept {
+  std::swap(handle_, other.handle_);
+  std::swap(append_, other.append_);
 }
 
 std::uint32_t currentThreadId() noexcept { return GetCurrentThreadId(); }

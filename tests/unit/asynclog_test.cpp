@@ -9,9 +9,11 @@
 #include <chrono>
 #include <cerrno>
 #include <cstdio>
+#include <cstdlib>
 #include <cstring>
 #include <ctime>
 #include <fstream>
+#include <new>
 #include <sstream>
 #include <stdexcept>
 #include <string>
@@ -26,6 +28,26 @@
 #endif
 
 #include "asynclog_sites.h"
+
+namespace {
+// Calls of operator new and delete while counted: the last drain at process end must make none,
+// since a thread killed by the process end may hold the heap's lock.
+std::atomic<bool> countingHeap{false};
+std::atomic<int> heapCalls{0};
+
+void countedFree(void* p) noexcept {
+  if (p != nullptr && countingHeap.load(std::memory_order_relaxed)) ++heapCalls;
+  std::free(p);
+}
+}  // namespace
+
+void* operator new(std::size_t size) {
+  if (countingHeap.load(std::memory_order_relaxed)) ++heapCalls;
+  if (void* p = std::malloc(size != 0 ? size : 1)) return p;
+  throw std::bad_alloc();
+}
+void operator delete(void* p) noexcept { countedFree(p); }
+void operator delete(void* p, std::size_t) noexcept { countedFree(p); }
 
 namespace {
 
@@ -524,18 +546,79 @@ TEST_F(AsyncLog, ProcessEndEchoesThroughItsOwnCallbackOnly) {
   EXPECT_EQ(readFile(path_), "INF not echoed\nERR echoed at the end\n");
 }
 
+// Cases in which the last drain at process end would need the heap if its text or its copy of the
+// queue list could grow.
+struct ProcessEndCase {
+  const char* what;
+  const char* pattern;
+  int threads;  // ended threads that logged first, one after the other
+  int records;  // on each thread and on this one
+  std::size_t bodySize;
+  std::int64_t step;  // of the clock before each record
+};
+const ProcessEndCase* endCase = nullptr;
+int endThread = 0;
+
+void logEndCase(int thread) {
+  const std::string body(endCase->bodySize, 'x');
+  for (int k = 0; k < endCase->records; ++k) {
+    fakeNs += endCase->step;
+    ASYNCLOG(INF, "{} {} {}", thread, k, body);
+  }
+}
+
+TEST_F(AsyncLog, ProcessEndWritesWhatTheNormalShutdownWritesWithoutTheHeap) {
+  static const ProcessEndCase kCases[] = {
+      {"pending text written before the end", "{l} ", 0, 300, 95, 0},
+      {"lines longer than all the pending text", "{l:>3000} ", 0, 3, 16000, 0},
+      {"a full queue's drop report", "{l} ", 0, 1000, 100, 0},
+      {"more queues than any drain has seen", "{l} ", 12, 20, 10, 0},
+      {"a new second for each record", "{YmdHMSf} {l} {s:<18} ", 0, 20, 10, kSecond},
+  };
+  for (const ProcessEndCase& c : kCases) {
+    SCOPED_TRACE(c.what);
+    endCase = &c;
+    std::string written[2];
+    for (const bool processEnding : {false, true}) {
+      fakeNs = kStart;
+      asynclog::setLogFile(path_.c_str(), true);
+      asynclog::setHeaderPattern(c.pattern);
+      for (endThread = 1; endThread <= c.threads; ++endThread) {
+        runThreads(1, [](int) { logEndCase(endThread); });
+      }
+      logEndCase(0);
+      heapCalls = 0;
+      countingHeap = processEnding;
+      asynclog::shutdown(processEnding);
+      countingHeap = false;
+      EXPECT_EQ(heapCalls.load(), 0);
+      written[processEnding] = readRawFile(path_);
+    }
+    // Every record, or a drop report last.
+    const auto normal = lines(written[0]);
+    ASSERT_FALSE(normal.empty());
+    EXPECT_TRUE(normal.size() == static_cast<std::size_t>((c.threads + 1) * c.records) ||
+                normal.back().find(" records dropped: ") != std::string::npos)
+        << normal.size() << " lines, the last " << normal.back();
+    EXPECT_EQ(written[1], written[0]);
+  }
+}
+
 #ifndef _WIN32
 TEST_F(AsyncLog, ProcessEndTakesOverADrainLeftHalfDoneByAKilledThread) {
+  static std::atomic<bool> holding{false};
+  holding = false;
   ASYNCLOG(INF, "queued");
   asynclog::poll();  // pending, not yet written
   ASYNCLOG(WRN, "still queued");
   // A thread that dies inside a drain: it keeps the lock (and blocks here for good instead).
   std::thread([] {
     asynclog::testing::whileHoldingDrainLock([] {
+      holding = true;
       for (;;) std::this_thread::sleep_for(std::chrono::hours(1));
     });
   }).detach();
-  std::this_thread::sleep_for(std::chrono::milliseconds(50));
+  while (!holding) std::this_thread::yield();
   asynclog::shutdown(true);
   EXPECT_EQ(readFile(path_), "INF queued\nWRN still queued\n");
 }
@@ -544,6 +627,7 @@ TEST_F(AsyncLog, ProcessEndTakesOverADrainLeftHalfDoneByAKilledThread) {
 // echoes it again, not knowing whether that echo got out.
 TEST_F(AsyncLog, ProcessEndEchoesARecordWhoseEchoAKilledDrainLeftUnfinished) {
   static std::atomic<bool> inEcho{false};
+  inEcho = false;
   asynclog::setLogCB(
       [](std::int64_t, asynclog::LogLevel, fmt::string_view, std::size_t, fmt::string_view,
          fmt::string_view, std::size_t, std::size_t) {
@@ -566,6 +650,8 @@ TEST_F(AsyncLog, ProcessEndEchoesARecordWhoseEchoAKilledDrainLeftUnfinished) {
 TEST_F(AsyncLog, ProcessEndWaitsForADrainStillRunningOnAnotherThread) {
   static std::atomic<bool> started{false};
   static std::atomic<bool> finished{false};
+  started = false;
+  finished = false;
   ASYNCLOG(INF, "queued");
   std::thread drain([] {
     asynclog::testing::whileHoldingDrainLock([] {
