@@ -41,11 +41,9 @@ void echoRecord(DrainDomain& d) noexcept {
 }
 
 void drainQueue(DrainDomain& d, ThreadQueue& q) {
-  q.drain(
-      [&](const ThreadQueue::Header& h, fmt::string_view body) {
-        takeRecord(d, *h.site, h.level, h.ns, body, q.name());
-      },
-      [&] { echoRecord(d); });
+  q.drain([&](const ThreadQueue::Header& h,
+              fmt::string_view body) { takeRecord(d, *h.site, h.level, h.ns, body, q.name()); },
+          [&] { echoRecord(d); });
   if (const std::uint32_t dropped = q.dropped.exchange(0, std::memory_order_relaxed)) {
     static constexpr CallSite kDroppedSite{__FILE__, __LINE__, baseNamePos(__FILE__)};
     char body[64];  // holds the longest count's text

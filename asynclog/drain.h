@@ -53,7 +53,7 @@ struct State {
   ControlDomain control;
   DrainDomain drain;
   QueueList queues;
-  ThreadSlot slot;  // opened before the state is shared, closed by the normal shutdown
+  ThreadSlot slot;               // opened before the state is shared, closed by the normal shutdown
   State* nextRetired = nullptr;  // states retired at process end
 };
 

@@ -49,7 +49,7 @@ class FileOutput {
 
   LogFile file_;
   bool toStandardOutput_ = true;  // while no file is open; false once closed
-  std::size_t filePos_ = 0;  // the file's size with the pending text written
+  std::size_t filePos_ = 0;       // the file's size with the pending text written
   std::string pending_;
   std::int64_t pendingSince_ = 0;  // drain time at which text became pending
   bool fixedCapacity_ = false;

@@ -85,9 +85,8 @@ bool LogFile::open(const char* name, bool truncate) noexcept {
   if (fd == -1) return false;
   const HANDLE process = GetCurrentProcess();
   HANDLE own = nullptr;
-  const BOOL duplicated =
-      DuplicateHandle(process, reinterpret_cast<HANDLE>(_get_osfhandle(fd)), process, &own, 0,
-                      FALSE, DUPLICATE_SAME_ACCESS);
+  const BOOL duplicated = DuplicateHandle(process, reinterpret_cast<HANDLE>(_get_osfhandle(fd)),
+                                          process, &own, 0, FALSE, DUPLICATE_SAME_ACCESS);
   _close(fd);
   if (!duplicated) {
     errno = EMFILE;
@@ -211,7 +210,8 @@ void Ticker::start(std::int64_t intervalNs, Fn fn, void* arg) {
   while (!started_) {
     const ULONGLONG waited = GetTickCount64() - begin;
     if (waited >= kStartWaitMs) break;  // the timer goes on; its threads come up when they can
-    SleepConditionVariableSRW(&startedCv_, &startLock_, static_cast<DWORD>(kStartWaitMs - waited), 0);
+    SleepConditionVariableSRW(&startedCv_, &startLock_, static_cast<DWORD>(kStartWaitMs - waited),
+                              0);
   }
   ReleaseSRWLockExclusive(&startLock_);
 }

@@ -17,9 +17,9 @@
 #include <utility>
 #include <vector>
 
-#include "running_sum_floor.h"
 #include "indicator/cycle_params.h"
 #include "indicator/output_functions.h"
+#include "running_sum_floor.h"
 #include "support/random_bars.h"
 #include "support/reference_band_stop.h"
 
@@ -173,7 +173,8 @@ void registerAll() {
   for (Series s : shapes) {
     for (int n : sizes) {
       const std::string tail = std::string("/") + seriesName(s) + "/" + std::to_string(n);
-      benchmark::RegisterBenchmark(("func9_stop" + tail).c_str(), tableFunction, &CalcZhouqiWW, s, n);
+      benchmark::RegisterBenchmark(("func9_stop" + tail).c_str(), tableFunction, &CalcZhouqiWW, s,
+                                   n);
       benchmark::RegisterBenchmark(("func11_state" + tail).c_str(), tableFunction, &CalcZhouqiW, s,
                                    n);
       // The direct scans grow quadratically on both series: a bar of negative (positive) state
@@ -182,15 +183,16 @@ void registerAll() {
       // call and stays, for the comparison at that length; the trend takes over ten and is opt-in.
       const bool slow = n >= 1000000 || (s == Series::kTrend && n >= 100000);
       if (!slow || (n < 1000000 && slowReferenceWanted())) {
-        auto* b = benchmark::RegisterBenchmark(("reference_scan" + tail).c_str(), referenceScan, s, n);
+        auto* b =
+            benchmark::RegisterBenchmark(("reference_scan" + tail).c_str(), referenceScan, s, n);
         if (slow) b->Iterations(1);
       }
       benchmark::RegisterBenchmark(("floor_move" + tail).c_str(), floorMove, s, n);
       benchmark::RegisterBenchmark(("floor_average_range" + tail).c_str(), floorAverageRange, s, n);
     }
   }
-  benchmark::RegisterBenchmark("func9_stop/walk_distinct/1000", tableFunctionDistinct, &CalcZhouqiWW,
-                               1000);
+  benchmark::RegisterBenchmark("func9_stop/walk_distinct/1000", tableFunctionDistinct,
+                               &CalcZhouqiWW, 1000);
   benchmark::RegisterBenchmark("func11_state/walk_distinct/1000", tableFunctionDistinct,
                                &CalcZhouqiW, 1000);
 }

@@ -7,11 +7,11 @@
 // once below DIR and kept. Every figure is the best of R runs; the scan runs as a child process
 // (tarvok-run --scan DIR -j J, output to /dev/null), whose peak resident memory the kernel reports.
 
+#include <fcntl.h>
+#include <spawn.h>
 #include <sys/resource.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
-#include <spawn.h>
-#include <fcntl.h>
 #include <unistd.h>
 
 #include <algorithm>
@@ -72,7 +72,8 @@ void writeMarket(const std::string& root, int files, int bars) {
   for (int k = 0; k < files; ++k) {
     const std::string market = kMarkets[k % 3];
     const std::string folder = root + "/vipdoc/" + market + "/lday";
-    for (const std::string& part : {std::string("/vipdoc"), "/vipdoc/" + market, "/vipdoc/" + market + "/lday"}) {
+    for (const std::string& part :
+         {std::string("/vipdoc"), "/vipdoc/" + market, "/vipdoc/" + market + "/lday"}) {
       mkdir((root + part).c_str(), 0777);
     }
     double close = uniform(300, 6000);
@@ -85,7 +86,10 @@ void writeMarket(const std::string& root, int files, int bars) {
                                        static_cast<std::uint32_t>(open),
                                        static_cast<std::uint32_t>(high),
                                        static_cast<std::uint32_t>(low),
-                                       static_cast<std::uint32_t>(newClose), 0, 100000, 0};
+                                       static_cast<std::uint32_t>(newClose),
+                                       0,
+                                       100000,
+                                       0};
       std::memcpy(&bytes[static_cast<std::size_t>(j) * 32], record, 32);
       close = newClose;
     }
@@ -165,7 +169,8 @@ class EngineAlone {
     float sum = 0;
     for (const tarvok::tools::DaySeries& s : series_) {
       sum += tarvok::tools::lastBarRow(static_cast<int>(s.size()), s.high.data(), s.low.data(),
-                                       s.close.data(), s.lastDate, 14, 2.0f).stop;
+                                       s.close.data(), s.lastDate, 14, 2.0f)
+                 .stop;
     }
     const double elapsed = secondsSince(start);
     sink_ = sum;
@@ -188,7 +193,8 @@ double readSeconds(const tarvok::tools::DayFileList& files, bool oneFile) {
   for (const tarvok::tools::DayFileEntry& file : files.files) {
     std::string_view bytes;
     std::string error;
-    reader.read(oneFile ? files.files[0].path : file.path, tarvok::tools::kMaxScanFileBytes, bytes, error);
+    reader.read(oneFile ? files.files[0].path : file.path, tarvok::tools::kMaxScanFileBytes, bytes,
+                error);
     tarvok::tools::decodeDaySeries(bytes, series);
   }
   return secondsSince(start);
@@ -202,19 +208,27 @@ int main(int argc, char** argv) {
   int files = 5000, bars = 2500, runs = 5;
   for (int i = 1; i + 1 < argc; i += 2) {
     const std::string option = argv[i];
-    if (option == "--tool") tool = argv[i + 1];
-    else if (option == "--work") work = argv[i + 1];
-    else if (option == "--files") files = std::atoi(argv[i + 1]);
-    else if (option == "--bars") bars = std::atoi(argv[i + 1]);
-    else if (option == "--runs") runs = std::atoi(argv[i + 1]);
+    if (option == "--tool")
+      tool = argv[i + 1];
+    else if (option == "--work")
+      work = argv[i + 1];
+    else if (option == "--files")
+      files = std::atoi(argv[i + 1]);
+    else if (option == "--bars")
+      bars = std::atoi(argv[i + 1]);
+    else if (option == "--runs")
+      runs = std::atoi(argv[i + 1]);
     else {
-      std::fprintf(stderr, "usage: %s [--tool PATH] [--work DIR] [--files N] [--bars B] [--runs R]\n", argv[0]);
+      std::fprintf(stderr,
+                   "usage: %s [--tool PATH] [--work DIR] [--files N] [--bars B] [--runs R]\n",
+                   argv[0]);
       return 2;
     }
   }
   mkdir(work.c_str(), 0777);
   const std::string big = work + "/market_" + std::to_string(files) + "x" + std::to_string(bars);
-  const std::string small = work + "/market_" + std::to_string(files / 10) + "x" + std::to_string(bars);
+  const std::string small =
+      work + "/market_" + std::to_string(files / 10) + "x" + std::to_string(bars);
   ensureMarket(big, files, bars);
   ensureMarket(small, files / 10, bars);
 
@@ -242,14 +256,15 @@ int main(int argc, char** argv) {
   const std::size_t totalBars = engineAlone.bars;
   const double b = static_cast<double>(totalBars);
 
-  std::printf("market: %d files of %d bars (%zu bars), best of %d runs\n", files, bars, totalBars, runs);
+  std::printf("market: %d files of %d bars (%zu bars), best of %d runs\n", files, bars, totalBars,
+              runs);
   std::printf("%-34s %10s %14s %10s %12s\n", "case", "seconds", "bars/s", "ns/bar", "peak RSS");
   std::printf("%-34s %10.3f %14.4g %10.2f %12s\n", "engine alone, in memory", engine, b / engine,
               engine / b * 1e9, "");
-  std::printf("%-34s %10.3f %14.4g %10.2f %12s\n", "read and decode alone", reading,
-              b / reading, reading / b * 1e9, "");
-  std::printf("%-34s %10.3f %14.4g %10.2f %12s\n", "read and decode one file as often",
-              readingOne, b / readingOne, readingOne / b * 1e9, "");
+  std::printf("%-34s %10.3f %14.4g %10.2f %12s\n", "read and decode alone", reading, b / reading,
+              reading / b * 1e9, "");
+  std::printf("%-34s %10.3f %14.4g %10.2f %12s\n", "read and decode one file as often", readingOne,
+              b / readingOne, readingOne / b * 1e9, "");
   std::printf("%-34s %10.3f %14.4g %10.2f %9ld KB\n", "scan -j 1", one.seconds, b / one.seconds,
               one.seconds / b * 1e9, one.maxRssKb);
   std::printf("%-34s %10.3f %14.4g %10.2f %9ld KB\n", "scan -j 2", two.seconds, b / two.seconds,
@@ -257,7 +272,8 @@ int main(int argc, char** argv) {
   std::printf("%-34s %10.3f %14.4g %10.2f %9ld KB\n",
               ("scan -j 1, " + std::to_string(files / 10) + " files").c_str(), smallOne.seconds,
               b / 10 / smallOne.seconds, smallOne.seconds / (b / 10) * 1e9, smallOne.maxRssKb);
-  std::printf("scan -j 1 / engine alone: %.2fx per bar (goal: at most 1.5x)\n", one.seconds / engine);
+  std::printf("scan -j 1 / engine alone: %.2fx per bar (goal: at most 1.5x)\n",
+              one.seconds / engine);
   std::printf("scan -j 2 speed-up over -j 1: %.2fx (goal: at least 1.8x on 2 cores)\n",
               one.seconds / two.seconds);
   std::printf("peak RSS, %d files / %d files: %.2f\n", files, files / 10,

@@ -143,10 +143,10 @@ int main(int argc, char** argv) {
       };
       const double t9 = table(f9);
       const double t11 = table(f11);
-      const double floor =
-          nsPerBar(n, runs, minSeconds, [&] { tarvok::bench::averageRange(n, tr.data(), out.data()); });
-      std::printf("%-6s %8d %8.2f %8.2f %8.2f %10.2f %10.2f\n", walk ? "walk" : "trend", n, t9,
-                  t11, floor, t9 / floor, t11 / floor);
+      const double floor = nsPerBar(n, runs, minSeconds,
+                                    [&] { tarvok::bench::averageRange(n, tr.data(), out.data()); });
+      std::printf("%-6s %8d %8.2f %8.2f %8.2f %10.2f %10.2f\n", walk ? "walk" : "trend", n, t9, t11,
+                  floor, t9 / floor, t11 / floor);
     }
   }
   std::fflush(stdout);

@@ -5,8 +5,8 @@
 
 #include <utility>
 
-#include "reader_checks.h"
 #include "marketdata/day_file.h"
+#include "reader_checks.h"
 
 using tarvok::fuzz::Outcome;
 
@@ -21,7 +21,8 @@ Outcome outcomeOf(Read&& read) {
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
   const std::string_view bytes(reinterpret_cast<const char*>(data), size);
-  const Outcome whole = outcomeOf([&](tarvok::tools::BarSeries& bars) { bars = tarvok::tools::parseDayFile(bytes); });
+  const Outcome whole =
+      outcomeOf([&](tarvok::tools::BarSeries& bars) { bars = tarvok::tools::parseDayFile(bytes); });
   tarvok::fuzz::checkOutcome(whole, size / tarvok::tools::kDayRecordSize + 1, true);
   if (!whole.refused && whole.bars.size() * tarvok::tools::kDayRecordSize != size) {
     tarvok::fuzz::fail("records and bytes disagree", std::to_string(whole.bars.size()));
@@ -33,12 +34,15 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     for (std::size_t at = 0; at < size; at += piece) parser.add(bytes.substr(at, piece));
     parser.finish();
   });
-  if (!tarvok::fuzz::sameOutcome(whole, pieces)) tarvok::fuzz::fail("pieces read otherwise", pieces.message);
+  if (!tarvok::fuzz::sameOutcome(whole, pieces))
+    tarvok::fuzz::fail("pieces read otherwise", pieces.message);
 
   std::FILE* stream = tarvok::fuzz::streamOf(data, size);
   if (stream == nullptr) return 0;
-  const Outcome streamed = outcomeOf([&](tarvok::tools::BarSeries& bars) { tarvok::tools::readDayFile(stream, bars); });
+  const Outcome streamed =
+      outcomeOf([&](tarvok::tools::BarSeries& bars) { tarvok::tools::readDayFile(stream, bars); });
   std::fclose(stream);
-  if (!tarvok::fuzz::sameOutcome(whole, streamed)) tarvok::fuzz::fail("the stream reads otherwise", streamed.message);
+  if (!tarvok::fuzz::sameOutcome(whole, streamed))
+    tarvok::fuzz::fail("the stream reads otherwise", streamed.message);
   return 0;
 }

@@ -78,7 +78,8 @@ struct Case {
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
   if (size < kHeaderBytes) return 0;
   const std::size_t available = (size - kHeaderBytes) / kBarBytes;
-  const int n = available > static_cast<std::size_t>(kMaxBars) ? kMaxBars : static_cast<int>(available);
+  const int n =
+      available > static_cast<std::size_t>(kMaxBars) ? kMaxBars : static_cast<int>(available);
   if (n < tarvok::kMinBars) return 0;
 
   Case k;

@@ -42,11 +42,13 @@ Outcome outcomeOf(Read&& read, std::size_t (Error::*where)() const noexcept) {
 }
 
 inline bool sameBits(const std::vector<float>& a, const std::vector<float>& b) {
-  return a.size() == b.size() && (a.empty() || std::memcmp(a.data(), b.data(), a.size() * sizeof(float)) == 0);
+  return a.size() == b.size() &&
+         (a.empty() || std::memcmp(a.data(), b.data(), a.size() * sizeof(float)) == 0);
 }
 
 inline bool sameOutcome(const Outcome& a, const Outcome& b) {
-  if (a.refused || b.refused) return a.refused == b.refused && a.where == b.where && a.message == b.message;
+  if (a.refused || b.refused)
+    return a.refused == b.refused && a.where == b.where && a.message == b.message;
   return sameBits(a.bars.high, b.bars.high) && sameBits(a.bars.low, b.bars.low) &&
          sameBits(a.bars.close, b.bars.close) && sameBits(a.bars.open, b.bars.open) &&
          a.bars.date == b.bars.date;
@@ -56,16 +58,19 @@ inline bool sameOutcome(const Outcome& a, const Outcome& b) {
 // bars in series of one length, dates (when read) going forward.
 inline void checkOutcome(const Outcome& o, std::size_t lastPlace, bool withOpenAndDate) {
   if (o.refused) {
-    if (o.where > lastPlace) fail("error beyond the input", std::to_string(o.where) + ": " + o.message);
+    if (o.where > lastPlace)
+      fail("error beyond the input", std::to_string(o.where) + ": " + o.message);
     if (o.message.empty()) fail("error without a message", std::to_string(o.where));
     for (const char c : o.message) {
-      if (static_cast<unsigned char>(c) < 0x20 || c == 0x7F) fail("control byte in the message", o.message);
+      if (static_cast<unsigned char>(c) < 0x20 || c == 0x7F)
+        fail("control byte in the message", o.message);
     }
     return;
   }
   const tools::BarSeries& b = o.bars;
   const std::size_t n = b.size();
-  if (n == 0 || b.high.size() != n || b.low.size() != n) fail("series of other lengths", std::to_string(n));
+  if (n == 0 || b.high.size() != n || b.low.size() != n)
+    fail("series of other lengths", std::to_string(n));
   if (!withOpenAndDate && (!b.open.empty() || !b.date.empty())) fail("chart columns read", "");
   if ((!b.open.empty() && b.open.size() != n) || (!b.date.empty() && b.date.size() != n)) {
     fail("chart series of another length", std::to_string(n));

@@ -12,7 +12,8 @@ bool tarvok::periodFromInput(float input, int& period) noexcept {
   const float rounded = input + 0.5f;
   // Truncation of a float in [2, 101) lies in 2..100; NaN, infinities and values beyond the
   // integer range fail the test, so the conversion is always defined.
-  if (!(rounded >= static_cast<float>(kMinPeriod) && rounded < static_cast<float>(kMaxPeriod + 1))) {
+  if (!(rounded >= static_cast<float>(kMinPeriod) &&
+        rounded < static_cast<float>(kMaxPeriod + 1))) {
     return false;
   }
   period = static_cast<int>(rounded);

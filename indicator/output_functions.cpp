@@ -26,8 +26,9 @@ extern "C" void CalcZhouqiWW(int n, float* out, float* a, float* b, float* c) no
   const tarvok::DefaultFloatEnvironment environment;
   const int period = g_ZhouqiPeriod.load(std::memory_order_relaxed);
   const float multiplier = g_ZhouqiMultiplier.load(std::memory_order_relaxed);
-  tarvok::runBandStop(n, a, b, c, period, multiplier,
-                      [out](int j, tarvok::Lane stop, std::int32_t) { tarvok::lane::store(out + j, stop); });
+  tarvok::runBandStop(
+      n, a, b, c, period, multiplier,
+      [out](int j, tarvok::Lane stop, std::int32_t) { tarvok::lane::store(out + j, stop); });
 }
 
 extern "C" void CalcZhouqiW(int n, float* out, float* a, float* b, float* c) noexcept {
@@ -35,7 +36,7 @@ extern "C" void CalcZhouqiW(int n, float* out, float* a, float* b, float* c) noe
   const tarvok::DefaultFloatEnvironment environment;
   const int period = g_ZhouqiPeriod.load(std::memory_order_relaxed);
   const float multiplier = g_ZhouqiMultiplier.load(std::memory_order_relaxed);
-  tarvok::runBandStop(n, a, b, c, period, multiplier, [out](int j, tarvok::Lane, std::int32_t state) {
-    out[j] = static_cast<float>(state);
-  });
+  tarvok::runBandStop(
+      n, a, b, c, period, multiplier,
+      [out](int j, tarvok::Lane, std::int32_t state) { out[j] = static_cast<float>(state); });
 }

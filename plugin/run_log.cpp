@@ -165,8 +165,8 @@ std::string GetNowDate() {
   return localDate(now);
 }
 
-void logToConsole(std::int64_t, asynclog::LogLevel, fmt::string_view, std::size_t,
-                  fmt::string_view, fmt::string_view msg, std::size_t, std::size_t) {
+void logToConsole(std::int64_t, asynclog::LogLevel, fmt::string_view, std::size_t, fmt::string_view,
+                  fmt::string_view msg, std::size_t, std::size_t) {
   // The line and its end in one write where they fit, so that the host's own lines on standard
   // output fall between lines, never inside one. A stack buffer: no heap at process end.
   const char* const newline = tarvok::platform::kStandardOutputNewline;

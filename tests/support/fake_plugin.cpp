@@ -3,9 +3,9 @@
 // without function 11; FAKE_PLUGIN_EMPTY exports no registration at all; FAKE_PLUGIN_ECHOING
 // has a function 11 that returns the close series as the state, whatever it holds.
 
+#include "indicator/calc_func.h"
 #include "indicator/cycle_params.h"
 #include "indicator/output_functions.h"
-#include "indicator/calc_func.h"
 
 #if defined(FAKE_PLUGIN_EMPTY)
 extern "C" int NotRegisterTdxFunc() { return 0; }

@@ -33,8 +33,8 @@ inline const std::string kCreated =
 
 // A fresh folder under the system's temporary folder, named for the program and the process.
 inline std::filesystem::path scratchFolder(const std::string& name) {
-  const auto path = std::filesystem::temp_directory_path() /
-                    (name + "-" + std::to_string(processId()));
+  const auto path =
+      std::filesystem::temp_directory_path() / (name + "-" + std::to_string(processId()));
   std::filesystem::remove_all(path);
   std::filesystem::create_directories(path);
   return path;
@@ -84,9 +84,7 @@ inline std::filesystem::path belowExeDirSlash(const std::string& relative) {
 }
 
 // The terminal's T0002/dlls below the program directory.
-inline void makeTerminalTree() {
-  std::filesystem::create_directories(belowExeDir("T0002/dlls"));
-}
+inline void makeTerminalTree() { std::filesystem::create_directories(belowExeDir("T0002/dlls")); }
 
 inline std::string readFile(const std::filesystem::path& path) {
   std::ifstream in(path, std::ios::binary);

@@ -59,8 +59,7 @@ std::uint32_t specialValueBits(Rng& rng) {
       0x7fc12345u,  // quiet NaN with a payload
       0xffd00001u,
       0x7fa00000u,  // signalling NaNs
-      0x7f800001u,
-      0xff812345u,
+      0x7f800001u, 0xff812345u,
       0x7f800000u,  // +inf
       0xff800000u,  // -inf
       0x80000000u,  // -0
@@ -149,7 +148,8 @@ Case randomCase(Rng& rng) {
       const double slope = uniformReal(rng, -0.5, 0.5);
       const double noise = chance(rng, 0.5) ? 0.0 : 0.01;
       std::vector<double> path(n);
-      for (int j = 0; j < n; ++j) path[j] = 1000.0 + slope * j + noise * uniformReal(rng, -1.0, 1.0);
+      for (int j = 0; j < n; ++j)
+        path[j] = 1000.0 + slope * j + noise * uniformReal(rng, -1.0, 1.0);
       k.bars = aroundPath(rng, path, 0.2);
       break;
     }

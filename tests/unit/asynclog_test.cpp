@@ -6,8 +6,8 @@
 #include <gtest/gtest.h>
 
 #include <atomic>
-#include <chrono>
 #include <cerrno>
+#include <chrono>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -176,8 +176,7 @@ bool isOpen(const std::string& path) {
   if (realpath(path.c_str(), real) == nullptr) return false;
   for (int fd = 0; fd < 1024; ++fd) {
     char link[4096];
-    const ssize_t n =
-        readlink(fmt::format("/proc/self/fd/{}", fd).c_str(), link, sizeof link - 1);
+    const ssize_t n = readlink(fmt::format("/proc/self/fd/{}", fd).c_str(), link, sizeof link - 1);
     if (n > 0 && std::string(link, static_cast<std::size_t>(n)) == real) return true;
   }
   return false;
@@ -527,8 +526,8 @@ TEST_F(AsyncLog, ProcessEndShutdownWritesWhatItCanAndClosesTheFile) {
 }
 
 std::vector<std::string> echoedAtEnd;
-void captureAtEnd(std::int64_t, asynclog::LogLevel, fmt::string_view, std::size_t,
-                  fmt::string_view, fmt::string_view msg, std::size_t, std::size_t) {
+void captureAtEnd(std::int64_t, asynclog::LogLevel, fmt::string_view, std::size_t, fmt::string_view,
+                  fmt::string_view msg, std::size_t, std::size_t) {
   echoedAtEnd.emplace_back(msg.data(), msg.size());
 }
 

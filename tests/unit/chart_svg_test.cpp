@@ -14,8 +14,8 @@
 #include <string>
 #include <vector>
 
-#include "support/random_bars.h"
 #include "report/chart_svg.h"
+#include "support/random_bars.h"
 
 namespace {
 
@@ -183,7 +183,6 @@ TEST(ChartSvg, RunsJoinWhereTheColourChanges) {
     return std::pair(a.front().x, a.back().x) < std::pair(b.front().x, b.back().x);
   });
   for (std::size_t k = 1; k < all.size(); ++k) EXPECT_EQ(all[k].front(), all[k - 1].back()) << k;
-
 }
 
 TEST(ChartSvg, LongSeriesStaySmallButKeepTheirExtremes) {
@@ -334,10 +333,12 @@ TEST(ChartSvg, OddInputStillGivesAWellFormedDocumentWithoutNonFiniteNumbers) {
     }
     return c;
   };
-  std::vector<Chart> charts = {Chart{}, randomChart(1, 1, true, 29),
+  std::vector<Chart> charts = {Chart{},
+                               randomChart(1, 1, true, 29),
                                filled(randomChart(50, 4, true, 29), NAN),
                                filled(randomChart(50, 4, true, 29), 3.0f),
-                               randomChart(300, 4, true, 29), randomChart(500, 4, false, 29)};
+                               randomChart(300, 4, true, 29),
+                               randomChart(500, 4, false, 29)};
   Chart& specials = charts[4];  // in every series, bars with only a low or nothing finite
   for (std::size_t j = 0; j + 5 < 300; j += 7) {
     specials.bars.high[j] = specials.bars.high[j + 1] = INFINITY;

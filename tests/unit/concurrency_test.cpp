@@ -62,8 +62,8 @@ TEST(Concurrency, TableFunctionsFromManyThreadsSeeWholeParameterValues) {
           continue;
         }
         const bool stopLine = t % 3 == 1;
-        (stopLine ? CalcZhouqiWW : CalcZhouqiW)(n, out.data(), bars.high.data(),
-                                                  bars.low.data(), bars.close.data());
+        (stopLine ? CalcZhouqiWW : CalcZhouqiW)(n, out.data(), bars.high.data(), bars.low.data(),
+                                                bars.close.data());
         const auto& expected = stopLine ? stops : states;
         bool matched = false;
         for (const auto& e : expected) matched = matched || sameBits(out, e);

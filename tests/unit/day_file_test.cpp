@@ -11,15 +11,15 @@
 
 #include <fmt/format.h>
 
-#include "support/random_bars.h"
 #include "marketdata/day_file.h"
+#include "support/random_bars.h"
 
 namespace {
 
 using tarvok::testing::bitsOf;
 using tarvok::tools::BarSeries;
-using tarvok::tools::dayFilePrice;
 using tarvok::tools::DayFileError;
+using tarvok::tools::dayFilePrice;
 using tarvok::tools::parseDayFile;
 
 struct Record {
@@ -117,7 +117,8 @@ TEST(DayFile, PiecesOfAnySizeGiveTheWholeFilesBarsAndRefuseAtTheFirstBadRecord) 
   bars.open.assign(100, 1.0f);  // a series from another file, emptied first
   for (const std::size_t piece : {1u, 7u, 32u, 33u, 1000u}) {
     tarvok::tools::DayFileParser parser(bars);
-    for (std::size_t at = 0; at < bytes.size(); at += piece) parser.add(std::string_view(bytes).substr(at, piece));
+    for (std::size_t at = 0; at < bytes.size(); at += piece)
+      parser.add(std::string_view(bytes).substr(at, piece));
     parser.finish();
     EXPECT_EQ(bars.date, whole.date) << piece;
     EXPECT_EQ(bars.open, whole.open) << piece;

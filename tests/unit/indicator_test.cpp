@@ -3,8 +3,8 @@
 #include <gtest/gtest.h>
 
 #include <cmath>
-#include <cstring>
 #include <cstdint>
+#include <cstring>
 #include <limits>
 #include <random>
 #include <vector>
@@ -27,7 +27,8 @@ using tarvok::testing::setBits;
 // The ten bars of the worked example.
 const std::vector<float> kHigh = {10, 11, 12, 13, 14, 13, 12, 11, 10, 9};
 const std::vector<float> kLow = {9, 10, 11, 12, 13, 12, 11, 10, 9, 8};
-const std::vector<float> kClose = {9.5f, 10.5f, 11.5f, 12.5f, 13.5f, 12.5f, 11.5f, 10.5f, 9.5f, 8.5f};
+const std::vector<float> kClose = {9.5f,  10.5f, 11.5f, 12.5f, 13.5f,
+                                   12.5f, 11.5f, 10.5f, 9.5f,  8.5f};
 
 class Indicator : public ::testing::Test {
  protected:
@@ -188,9 +189,8 @@ struct ParamCase {
 };
 
 TEST_F(Indicator, PeriodRoundsHalfUpAndKeepsItsRange) {
-  const ParamCase cases[] = {{14.4f, 14}, {14.5f, 15}, {1.5f, 2},     {1.49f, 14},
-                             {100.49f, 100}, {100.5f, 14}, {-3.0f, 14}, {2.0f, 2},
-                             {1e10f, 14},  {-1e10f, 14}};
+  const ParamCase cases[] = {{14.4f, 14},  {14.5f, 15}, {1.5f, 2}, {1.49f, 14}, {100.49f, 100},
+                             {100.5f, 14}, {-3.0f, 14}, {2.0f, 2}, {1e10f, 14}, {-1e10f, 14}};
   for (const auto& c : cases) {
     setParams(14.0f, 2.0f);
     setParams(c.input, 2.0f);

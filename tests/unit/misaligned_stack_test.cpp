@@ -61,10 +61,11 @@ TableFunctions tableFunctions() {
   static HMODULE dll = LoadLibraryA("tarvok.dll");
   if (dll == nullptr) return {nullptr, nullptr, nullptr};
   using RegisterFn = int(__cdecl*)(void**);
-  const auto registerTdxFunc = reinterpret_cast<RegisterFn>(
-      reinterpret_cast<void*>(GetProcAddress(dll, "RegisterTdxFunc")));
+  const auto registerTdxFunc =
+      reinterpret_cast<RegisterFn>(reinterpret_cast<void*>(GetProcAddress(dll, "RegisterTdxFunc")));
   void* table = nullptr;
-  if (registerTdxFunc == nullptr || registerTdxFunc(&table) != 1) return {nullptr, nullptr, nullptr};
+  if (registerTdxFunc == nullptr || registerTdxFunc(&table) != 1)
+    return {nullptr, nullptr, nullptr};
   CalcFunc byNumber[12] = {};
   for (const auto* record = static_cast<const unsigned char*>(table);; record += 6) {
     std::uint16_t number;
@@ -72,7 +73,8 @@ TableFunctions tableFunctions() {
     std::memcpy(&number, record, 2);
     std::memcpy(&address, record + 2, 4);
     if (number == 0) break;
-    if (number < 12) byNumber[number] = reinterpret_cast<CalcFunc>(static_cast<std::uintptr_t>(address));
+    if (number < 12)
+      byNumber[number] = reinterpret_cast<CalcFunc>(static_cast<std::uintptr_t>(address));
   }
   return {byNumber[9], byNumber[10], byNumber[11]};
 #else

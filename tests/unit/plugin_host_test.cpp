@@ -20,8 +20,8 @@ extern "C" void TARVOK_CDECL ten(int, float*, float*, float*, float*) {}
 extern "C" void TARVOK_CDECL eleven(int, float*, float*, float*, float*) {}
 
 TEST(TableLookup, ByNumberInAnyOrderUpToTheEndRecord) {
-  const tagPluginTCalcFuncInfo table[] = {{11, &eleven}, {9, &nine}, {10, &ten}, {0, nullptr},
-                                          {12, &nine}};
+  const tagPluginTCalcFuncInfo table[] = {
+      {11, &eleven}, {9, &nine}, {10, &ten}, {0, nullptr}, {12, &nine}};
   EXPECT_EQ(findTableFunction(table, 9), &nine);
   EXPECT_EQ(findTableFunction(table, 10), &ten);
   EXPECT_EQ(findTableFunction(table, 11), &eleven);
@@ -57,14 +57,15 @@ TEST(PluginLoad, AMissingFileIsAnError) {
     tarvok::tools::Plugin plugin("no-such-dir/no-such-plugin");
     ADD_FAILURE() << "loaded nothing";
   } catch (const PluginError& e) {
-    EXPECT_EQ(std::string(e.what()).rfind("cannot load the plug-in no-such-dir/no-such-plugin: ", 0), 0u)
+    EXPECT_EQ(
+        std::string(e.what()).rfind("cannot load the plug-in no-such-dir/no-such-plugin: ", 0), 0u)
         << e.what();
   }
 }
 
 TEST(PluginFile, OnlyAWholeLibraryOfTheKindThisBuildLoadsPasses) {
-  using tarvok::tools::LibraryKind;
   using tarvok::tools::libraryFileProblem;
+  using tarvok::tools::LibraryKind;
   std::ifstream in(TARVOK_PLUGIN_FILE, std::ios::binary);
   const std::string file((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
   ASSERT_GT(file.size(), 10000u);
@@ -85,12 +86,14 @@ TEST(PluginFile, OnlyAWholeLibraryOfTheKindThisBuildLoadsPasses) {
   const LibraryKind otherSize = elf ? (wide ? LibraryKind::Elf32X86 : LibraryKind::Elf64X86)
                                     : (wide ? LibraryKind::Pe32X86 : LibraryKind::Pe64X86);
   const std::string otherSizeProblem = libraryFileProblem(file, file.size(), otherSize);
-  EXPECT_EQ(otherSizeProblem, elf ? (wide ? "is a 64-bit library; this tarvok-run loads 32-bit ones"
-                                          : "is a 32-bit library; this tarvok-run loads 64-bit ones")
-                                  : (wide ? "is for another processor (PE machine 0x8664), not x86"
-                                          : "is for another processor (PE machine 0x14c), not x86-64"));
-  EXPECT_EQ(libraryFileProblem(file, file.size(), elf ? LibraryKind::Pe32X86 : LibraryKind::Elf32X86),
-            elf ? "is not a DLL (no MZ header)" : "is not a shared library (no ELF header)");
+  EXPECT_EQ(otherSizeProblem,
+            elf ? (wide ? "is a 64-bit library; this tarvok-run loads 32-bit ones"
+                        : "is a 32-bit library; this tarvok-run loads 64-bit ones")
+                : (wide ? "is for another processor (PE machine 0x8664), not x86"
+                        : "is for another processor (PE machine 0x14c), not x86-64"));
+  EXPECT_EQ(
+      libraryFileProblem(file, file.size(), elf ? LibraryKind::Pe32X86 : LibraryKind::Elf32X86),
+      elf ? "is not a DLL (no MZ header)" : "is not a shared library (no ELF header)");
 }
 
 }  // namespace

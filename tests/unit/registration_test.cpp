@@ -14,8 +14,8 @@
 #include "indicator/output_functions.h"
 #include "plugin/TCalcFuncSets.h"
 #include "plugin/run_log.h"
-#include "tarvok_formula_plain.inc"
 #include "support/plugin_test_support.h"
+#include "tarvok_formula_plain.inc"
 
 namespace {
 
@@ -23,7 +23,8 @@ namespace fs = std::filesystem;
 using namespace tarvok::testing;
 
 // The program directory holds braces, which must reach the file name as they are.
-const std::string kExeDir = useScratchProgramDir("tarvok-registration-test", "te{rm}{}", "tdxw.exe");
+const std::string kExeDir =
+    useScratchProgramDir("tarvok-registration-test", "te{rm}{}", "tdxw.exe");
 
 const std::string kRegistered = "[RegisterTdxFunc]DLL\xD7\xA2\xB2\xE1\xB3\xC9\xB9\xA6\xA3\xA1";
 
@@ -86,7 +87,8 @@ void expectRegistrationLine(const std::string& line, bool longHeader) {
   const std::string stamp = "[####-##-## ##:##:##.######] [INF] ";
   ASSERT_GE(line.size(), stamp.size() + kRegistered.size()) << line;
   EXPECT_TRUE(matchesShape(line.substr(0, stamp.size()), stamp)) << line;
-  const std::string rest = line.substr(stamp.size(), line.size() - stamp.size() - kRegistered.size());
+  const std::string rest =
+      line.substr(stamp.size(), line.size() - stamp.size() - kRegistered.size());
   EXPECT_EQ(line.substr(line.size() - kRegistered.size()), kRegistered);
   if (!longHeader) {
     EXPECT_EQ(rest, "") << line;
@@ -262,7 +264,8 @@ TEST_F(Registration, UnopenableNewFileLeavesTheEarlierFileTheOutput) {
   day += 86400;
   EXPECT_EQ(registerCaptured(&slot), 0);
   EXPECT_NE(err_.find("Unable to open file: " + kExeDir + "/T0002/dlls/logs/app_20260712.log: "),
-            std::string::npos) << err_;
+            std::string::npos)
+      << err_;
   const auto echoed = linesOf(out_, "\n");
   ASSERT_EQ(echoed.size(), 1u) << out_;
   const auto written = logLines();
@@ -291,7 +294,8 @@ TEST(FunctionTable, FunctionsReachedThroughTheTableCompute) {
   g_CalcFuncSets[1].funcPtr(1, ones, &period, &multiplier, &unused);
   EXPECT_EQ(ones[0], 1.0f);
   EXPECT_EQ(g_ZhouqiPeriod.load(), 3);
-  float h[6] = {10, 11, 12, 13, 14, 15}, l[6] = {9, 10, 11, 12, 13, 14}, c[6] = {9.5f, 10.5f, 11.5f, 12.5f, 13.5f, 14.5f};
+  float h[6] = {10, 11, 12, 13, 14, 15}, l[6] = {9, 10, 11, 12, 13, 14},
+        c[6] = {9.5f, 10.5f, 11.5f, 12.5f, 13.5f, 14.5f};
   float viaTable[6], direct[6];
   g_CalcFuncSets[0].funcPtr(6, viaTable, h, l, c);
   CalcZhouqiWW(6, direct, h, l, c);

@@ -173,7 +173,8 @@ TEST(HeaderPattern, LongOnlyForExactlyTrue) {
 
 TEST(LogFileName, DirectoryCopiedLiterally) {
   using tarvok::runlog::logFileName;
-  EXPECT_EQ(logFileName("D:\\Terminal", "20260711"), "D:\\Terminal/T0002/dlls/logs/app_20260711.log");
+  EXPECT_EQ(logFileName("D:\\Terminal", "20260711"),
+            "D:\\Terminal/T0002/dlls/logs/app_20260711.log");
   EXPECT_EQ(logFileName("D:\\{}\\{0}\\}{", "20260711"),
             "D:\\{}\\{0}\\}{/T0002/dlls/logs/app_20260711.log");
   EXPECT_EQ(logFileName(".", "19991231"), "./T0002/dlls/logs/app_19991231.log");

@@ -32,7 +32,8 @@ TEST(RunOptions, DefaultsReadStandardInputAndLeaveTheParametersAlone) {
 }
 
 TEST(RunOptions, TakesValuesInBothSpellings) {
-  const RunOptions o = parseRunOptions({"--period", "14.5", "--exact", "a.csv", "--multiplier=0x1p-1"});
+  const RunOptions o =
+      parseRunOptions({"--period", "14.5", "--exact", "a.csv", "--multiplier=0x1p-1"});
   EXPECT_EQ(o.period, 14.5f);  // rounded by function 10, not here
   EXPECT_EQ(o.multiplier, 0.5f);
   EXPECT_TRUE(o.exact);
@@ -42,10 +43,12 @@ TEST(RunOptions, TakesValuesInBothSpellings) {
 }
 
 TEST(RunOptions, AcceptsWhatFunction10AcceptsAndNamesTheRangeOtherwise) {
-  for (const char* ok : {"1.5", "2", "100", "100.49"}) EXPECT_EQ(verdict({"--period", ok}), "accepted");
+  for (const char* ok : {"1.5", "2", "100", "100.49"})
+    EXPECT_EQ(verdict({"--period", ok}), "accepted");
   for (const char* ok : {"0.1", "10"}) EXPECT_EQ(verdict({"--multiplier", ok}), "accepted");
   for (const std::string bad : {"1.49", "100.5", "-14", "nan", "inf", "1e10"}) {
-    EXPECT_EQ(verdict({"--period", bad}), "--period " + bad + ": must be 2 to 100 after rounding half up");
+    EXPECT_EQ(verdict({"--period", bad}),
+              "--period " + bad + ": must be 2 to 100 after rounding half up");
   }
   for (const std::string bad : {"0.09", "10.01", "0", "nan"}) {
     EXPECT_EQ(verdict({"--multiplier", bad}), "--multiplier " + bad + ": must be 0.1 to 10");
@@ -76,7 +79,8 @@ TEST(RunOptions, PluginAndFormula) {
   EXPECT_EQ(verdict({"--formula"}), "--formula needs --plugin PATH");
   EXPECT_EQ(verdict({"--plugin"}), "--plugin needs a value");
   EXPECT_EQ(verdict({"--plugin="}), "--plugin needs a path");
-  EXPECT_EQ(verdict({"--formula=1", "--plugin", "x"}), "unknown option \"--formula=1\" (see --help)");
+  EXPECT_EQ(verdict({"--formula=1", "--plugin", "x"}),
+            "unknown option \"--formula=1\" (see --help)");
   EXPECT_EQ(verdict({"--plugin", "x", "--formula", "a.csv"}),
             "--formula prints the formula text and reads no bars");
   EXPECT_EQ(verdict({"--plugin", "x", "--formula", "--chart", "a.svg"}),

@@ -10,8 +10,8 @@
 //   terminal_host_child exit       registers and ends the process without FreeLibrary, saying
 //                                  how many threads are still starting up when registration is done
 
-#include <windows.h>
 #include <tlhelp32.h>
+#include <windows.h>
 
 #include <atomic>
 #include <cmath>
@@ -154,7 +154,8 @@ int runRegister() {
   float multiplier[1] = {1.0f};
   findFunction(table, 10)(10, out, period, multiplier, close);
   findFunction(table, 9)(10, out, high, low, close);
-  for (int j = 0; j < 10; ++j) say(("stop" + std::to_string(j) + "_x4").c_str(), std::lround(out[j] * 4));
+  for (int j = 0; j < 10; ++j)
+    say(("stop" + std::to_string(j) + "_x4").c_str(), std::lround(out[j] * 4));
   findFunction(table, 11)(10, out, high, low, close);
   for (int j = 0; j < 10; ++j) say(("state" + std::to_string(j)).c_str(), std::lround(out[j]));
 

@@ -19,7 +19,8 @@ namespace fs = std::filesystem;
 namespace {
 
 const std::string kRecord = "[RegisterTdxFunc]DLL\xD7\xA2\xB2\xE1\xB3\xC9\xB9\xA6\xA3\xA1";
-const std::string kCreated = "\xE7\x9B\xAE\xE5\xBD\x95\xE5\x88\x9B\xE5\xBB\xBA\xE6\x88\x90\xE5\x8A\x9F: ";
+const std::string kCreated =
+    "\xE7\x9B\xAE\xE5\xBD\x95\xE5\x88\x9B\xE5\xBB\xBA\xE6\x88\x90\xE5\x8A\x9F: ";
 const char* const kTimestamp = R"(\[\d{4}-\d\d-\d\d \d\d:\d\d:\d\d\.\d{6}\] )";
 
 fs::path ownFolder() {
@@ -36,8 +37,8 @@ std::string readFile(const fs::path& path) {
 }
 
 struct ChildRun {
-  std::string out;                          // the child's whole standard output
-  std::map<std::string, long long> seen;    // its "host: key=value" lines
+  std::string out;                        // the child's whole standard output
+  std::map<std::string, long long> seen;  // its "host: key=value" lines
   bool finished = false;
 };
 
@@ -101,7 +102,8 @@ class TerminalHost : public ::testing::Test {
     const fs::path logs = dir_ / "T0002" / "dlls" / "logs";
     if (!fs::is_directory(logs)) return lines;
     for (const auto& entry : fs::directory_iterator(logs)) {
-      EXPECT_TRUE(std::regex_match(entry.path().filename().string(), std::regex(R"(app_\d{8}\.log)")))
+      EXPECT_TRUE(
+          std::regex_match(entry.path().filename().string(), std::regex(R"(app_\d{8}\.log)")))
           << entry.path();
       std::istringstream text(readFile(entry.path()));
       std::string line;
@@ -118,15 +120,28 @@ TEST_F(TerminalHost, RegistersCallsLogsAndUnloads) {
   const ChildRun r = run("register");
   ASSERT_TRUE(r.finished) << "the host hung:\n" << r.out;
 
-  const std::map<std::string, long long> expected = {
-      {"loaded", 1},           {"register_empty", 1},    {"register_again", 0},
-      {"slot_unchanged", 1},   {"register_foreign", 0},  {"foreign_unchanged", 1},
-      {"register_null", 0},    {"record0_number", 9},    {"record1_number", 10},
-      {"record2_number", 11},  {"record3_number", 0},    {"record0_nonnull", 1},
-      {"record1_nonnull", 1},  {"record2_nonnull", 1},   {"record3_nonnull", 0},
-      {"formula_same_address", 1}, {"freed", 1},         {"still_loaded", 0},
-      {"reload_register", 1},  {"done", 1}};
-  for (const auto& [key, value] : expected) EXPECT_EQ(r.seen.count(key) ? r.seen.at(key) : -99, value) << key;
+  const std::map<std::string, long long> expected = {{"loaded", 1},
+                                                     {"register_empty", 1},
+                                                     {"register_again", 0},
+                                                     {"slot_unchanged", 1},
+                                                     {"register_foreign", 0},
+                                                     {"foreign_unchanged", 1},
+                                                     {"register_null", 0},
+                                                     {"record0_number", 9},
+                                                     {"record1_number", 10},
+                                                     {"record2_number", 11},
+                                                     {"record3_number", 0},
+                                                     {"record0_nonnull", 1},
+                                                     {"record1_nonnull", 1},
+                                                     {"record2_nonnull", 1},
+                                                     {"record3_nonnull", 0},
+                                                     {"formula_same_address", 1},
+                                                     {"freed", 1},
+                                                     {"still_loaded", 0},
+                                                     {"reload_register", 1},
+                                                     {"done", 1}};
+  for (const auto& [key, value] : expected)
+    EXPECT_EQ(r.seen.count(key) ? r.seen.at(key) : -99, value) << key;
   const long long stopsX4[] = {38, 42, 46, 44, 48, 56, 52, 48, 44, 40};
   const long long states[] = {0, 0, 0, -3, -4, 1, 2, 3, 4, 5};
   for (int j = 0; j < 10; ++j) {
@@ -147,7 +162,8 @@ TEST_F(TerminalHost, RegistersCallsLogsAndUnloads) {
   const auto lines = logLines();
   ASSERT_EQ(lines.size(), 5u);
   const std::regex shortLine(std::string("^") + kTimestamp + R"(\[INF\] )" +
-                             std::regex_replace(kRecord, std::regex(R"([\[\]])"), R"(\$&)") + "\r$");
+                             std::regex_replace(kRecord, std::regex(R"([\[\]])"), R"(\$&)") +
+                             "\r$");
   for (const auto& line : lines) {
     EXPECT_TRUE(std::regex_match(line, shortLine)) << line;
     // Standard output is in text mode too, so only the line feed may differ.
@@ -209,7 +225,8 @@ TEST_F(TerminalHost, ProcessEndWithoutFreeLibraryWritesTheQueuedRecordOnce) {
     const ChildRun r = run("exit");
     ASSERT_TRUE(r.finished) << "the exit path hung:\n" << r.out;
     EXPECT_EQ(r.seen.count("threads_starting") ? r.seen.at("threads_starting") : -1, 0)
-        << "round " << round << ":\n" << r.out;
+        << "round " << round << ":\n"
+        << r.out;
     EXPECT_EQ(logLines().size(), 1u) << "round " << round << ":\n" << r.out;
     // And echoed once on standard output, also when the exit came before the first drain.
     EXPECT_EQ(count(r.out, kRecord), 1u) << "round " << round << ":\n" << r.out;
@@ -248,15 +265,18 @@ TEST(TarvokDll, FilePropertiesShowTheVersion) {
     void* value = nullptr;
     UINT length = 0;
     const std::wstring path = std::wstring(L"\\StringFileInfo\\040904B0\\") + name;
-    if (!VerQueryValueW(info.data(), path.c_str(), &value, &length) || length == 0) return std::string();
+    if (!VerQueryValueW(info.data(), path.c_str(), &value, &length) || length == 0)
+      return std::string();
     std::string ascii;
-    for (UINT i = 0; i + 1 < length; ++i) ascii += static_cast<char>(static_cast<const wchar_t*>(value)[i]);
+    for (UINT i = 0; i + 1 < length; ++i)
+      ascii += static_cast<char>(static_cast<const wchar_t*>(value)[i]);
     return ascii;
   };
   EXPECT_EQ(text(L"FileVersion"), TARVOK_VERSION);
   EXPECT_EQ(text(L"ProductVersion"), TARVOK_VERSION);
   EXPECT_EQ(text(L"ProductName"), "tarvok");
-  EXPECT_NE(text(L"FileDescription").find("band-stop"), std::string::npos) << text(L"FileDescription");
+  EXPECT_NE(text(L"FileDescription").find("band-stop"), std::string::npos)
+      << text(L"FileDescription");
 
   VS_FIXEDFILEINFO* fixed = nullptr;
   UINT length = 0;

@@ -37,7 +37,8 @@ std::string cutShort(std::uint64_t size, std::uint64_t needed, std::string_view 
 }
 
 std::string elfProblem(const Head& head, std::uint64_t size, bool wide) {
-  if (!head.holds(0, 4) || head.field(0, 4) != 0x464C457Fu) return "is not a shared library (no ELF header)";
+  if (!head.holds(0, 4) || head.field(0, 4) != 0x464C457Fu)
+    return "is not a shared library (no ELF header)";
   if (!head.holds(0, 16)) return cutShort(size, 16, "the ELF identification");
   const std::uint64_t fileClass = head.field(4, 1);
   if (fileClass != (wide ? 2u : 1u)) {
@@ -50,7 +51,8 @@ std::string elfProblem(const Head& head, std::uint64_t size, bool wide) {
   if (head.field(16, 2) != 3) return "is not a shared library (ELF type is not ET_DYN)";
   const std::uint64_t machine = head.field(18, 2);
   if (machine != (wide ? 62u : 3u)) {
-    return fmt::format("is for another processor (ELF machine {}), not {}", machine, wide ? "x86-64" : "x86");
+    return fmt::format("is for another processor (ELF machine {}), not {}", machine,
+                       wide ? "x86-64" : "x86");
   }
   const std::uint64_t phoff = head.field(wide ? 32 : 28, wide ? 8 : 4);
   const std::uint64_t shoff = head.field(wide ? 40 : 32, wide ? 8 : 4);
@@ -63,13 +65,15 @@ std::string elfProblem(const Head& head, std::uint64_t size, bool wide) {
   if (!within(phoff, phnum * phentsize, size)) {
     return cutShort(size, phoff + phnum * phentsize, "the program header table");
   }
-  if (!head.holds(phoff, phnum * phentsize)) return "has its program headers beyond where they are looked for";
+  if (!head.holds(phoff, phnum * phentsize))
+    return "has its program headers beyond where they are looked for";
   for (std::uint64_t i = 0; i < phnum; ++i) {
     const std::uint64_t ph = phoff + i * phentsize;
     if (head.field(ph, 4) != 1) continue;  // PT_LOAD: mapped from the file
     const std::uint64_t offset = head.field(ph + (wide ? 8 : 4), wide ? 8 : 4);
     const std::uint64_t filesz = head.field(ph + (wide ? 32 : 16), wide ? 8 : 4);
-    if (!within(offset, filesz, size)) return cutShort(size, offset + filesz, fmt::format("loaded segment {}", i + 1));
+    if (!within(offset, filesz, size))
+      return cutShort(size, offset + filesz, fmt::format("loaded segment {}", i + 1));
   }
   if (shoff != 0 && !within(shoff, shnum * shentsize, size)) {
     return cutShort(size, shoff + shnum * shentsize, "the section header table");
@@ -87,7 +91,8 @@ std::string peProblem(const Head& head, std::uint64_t size, bool wide) {
   }
   const std::uint64_t machine = head.field(pe + 4, 2);
   if (machine != (wide ? 0x8664u : 0x14Cu)) {
-    return fmt::format("is for another processor (PE machine 0x{:x}), not {}", machine, wide ? "x86-64" : "x86");
+    return fmt::format("is for another processor (PE machine 0x{:x}), not {}", machine,
+                       wide ? "x86-64" : "x86");
   }
   if ((head.field(pe + 22, 2) & 0x2000) == 0) return "is a program, not a DLL";
   const std::uint64_t sections = head.field(pe + 6, 2);
@@ -97,8 +102,10 @@ std::string peProblem(const Head& head, std::uint64_t size, bool wide) {
     return fmt::format("is not a {}-bit DLL", wide ? 64 : 32);
   }
   const std::uint64_t table = optional + optionalSize;
-  if (!within(table, sections * 40, size)) return cutShort(size, table + sections * 40, "the section table");
-  if (!head.holds(table, sections * 40)) return "has its section table beyond where it is looked for";
+  if (!within(table, sections * 40, size))
+    return cutShort(size, table + sections * 40, "the section table");
+  if (!head.holds(table, sections * 40))
+    return "has its section table beyond where it is looked for";
   for (std::uint64_t i = 0; i < sections; ++i) {
     const std::uint64_t rawSize = head.field(table + i * 40 + 16, 4);
     const std::uint64_t rawOffset = head.field(table + i * 40 + 20, 4);

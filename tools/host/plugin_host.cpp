@@ -6,9 +6,8 @@
 
 #include <fmt/format.h>
 
-#include "os/os.h"
 #include "host/library_file.h"
-
+#include "os/os.h"
 
 namespace tarvok::tools {
 
@@ -28,7 +27,8 @@ std::string fileProblem(const std::string& path) {
   const long long size = os::streamSize(in);
   if (std::ferror(in) || size < 0) {
     problem = fmt::format("cannot read it: {}", std::strerror(errno));
-  } else if (const std::string p = libraryFileProblem(head, static_cast<std::uint64_t>(size), kLoadableLibraryKind);
+  } else if (const std::string p =
+                 libraryFileProblem(head, static_cast<std::uint64_t>(size), kLoadableLibraryKind);
              !p.empty()) {
     problem = "it " + p;
   }
@@ -48,9 +48,10 @@ CalcFunc findTableFunction(const tagPluginTCalcFuncInfo* table, std::uint16_t nu
 IndicatorFunctions tableFunctions(const tagPluginTCalcFuncInfo* table) {
   IndicatorFunctions f{findTableFunction(table, 9), findTableFunction(table, 10),
                        findTableFunction(table, 11)};
-  const std::uint16_t missing = f.stopLine == nullptr ? 9 : f.setParams == nullptr ? 10
-                                : f.state == nullptr  ? 11
-                                                      : 0;
+  const std::uint16_t missing = f.stopLine == nullptr    ? 9
+                                : f.setParams == nullptr ? 10
+                                : f.state == nullptr     ? 11
+                                                         : 0;
   if (missing != 0) {
     throw PluginError(fmt::format("function {} is missing from the plug-in's table", missing));
   }
@@ -60,7 +61,8 @@ IndicatorFunctions tableFunctions(const tagPluginTCalcFuncInfo* table) {
 Plugin::Plugin(const std::string& path) : path_(path) {
   if (os::canLoadLibraries()) {
     const std::string problem = fileProblem(path);
-    if (!problem.empty()) throw PluginError(fmt::format("cannot load the plug-in {}: {}", path, problem));
+    if (!problem.empty())
+      throw PluginError(fmt::format("cannot load the plug-in {}: {}", path, problem));
   }
   std::string error;
   if (!library_.open(path, error)) {

@@ -41,7 +41,8 @@ struct Field {
   std::string unquoted() const {
     std::string plain(text);
     if (escaped) {
-      for (std::size_t at = plain.find("\"\""); at != std::string::npos; at = plain.find("\"\"", at + 1)) {
+      for (std::size_t at = plain.find("\"\""); at != std::string::npos;
+           at = plain.find("\"\"", at + 1)) {
         plain.erase(at, 1);
       }
     }
@@ -73,8 +74,10 @@ std::size_t splitFields(std::string_view line, std::size_t lineNumber, Take&& ta
       for (;;) {
         const std::size_t quote = line.find('"', i);
         if (quote == std::string_view::npos) {
-          throw CsvError(lineNumber, fmt::format("field {}: the quote is not closed on this line (a "
-                                                 "quoted field cannot hold a line break)", index + 1));
+          throw CsvError(lineNumber,
+                         fmt::format("field {}: the quote is not closed on this line (a "
+                                     "quoted field cannot hold a line break)",
+                                     index + 1));
         }
         if (quote + 1 < line.size() && line[quote + 1] == '"') {
           field.escaped = true;
@@ -87,7 +90,8 @@ std::size_t splitFields(std::string_view line, std::size_t lineNumber, Take&& ta
       }
       while (i < line.size() && isBlank(line[i])) ++i;
       if (i < line.size() && line[i] != ',') {
-        throw CsvError(lineNumber, fmt::format("field {}: text after the closing quote", index + 1));
+        throw CsvError(lineNumber,
+                       fmt::format("field {}: text after the closing quote", index + 1));
       }
     } else {
       i = std::min(line.find(',', i), line.size());
@@ -166,19 +170,22 @@ BarSeries parseLines(LineSource& lines, CsvColumns wanted, std::size_t rowsAtMos
   // Header: which field holds each series.
   const int columns = wanted == CsvColumns::WithChart ? kColumns : kRequiredColumns;
   int columnOf[kColumns] = {kNoColumn, kNoColumn, kNoColumn, kNoColumn, kNoColumn};
-  const std::size_t fieldCount = splitFields(line, lines.number(), [&](std::size_t index, const Field& field) {
-    const std::string name = field.unquoted();
-    for (int k = 0; k < columns; ++k) {
-      if (!equalsIgnoringCase(name, kColumnNames[k])) continue;
-      if (columnOf[k] != kNoColumn) {
-        throw CsvError(lines.number(), fmt::format("column '{}' appears twice", kColumnNames[k]));
-      }
-      columnOf[k] = static_cast<int>(index);
-    }
-  });
+  const std::size_t fieldCount =
+      splitFields(line, lines.number(), [&](std::size_t index, const Field& field) {
+        const std::string name = field.unquoted();
+        for (int k = 0; k < columns; ++k) {
+          if (!equalsIgnoringCase(name, kColumnNames[k])) continue;
+          if (columnOf[k] != kNoColumn) {
+            throw CsvError(lines.number(),
+                           fmt::format("column '{}' appears twice", kColumnNames[k]));
+          }
+          columnOf[k] = static_cast<int>(index);
+        }
+      });
   for (int k = 0; k < kRequiredColumns; ++k) {
     if (columnOf[k] == kNoColumn) {
-      throw CsvError(lines.number(), fmt::format("no column named '{}' in the header", kColumnNames[k]));
+      throw CsvError(lines.number(),
+                     fmt::format("no column named '{}' in the header", kColumnNames[k]));
     }
   }
   BarSeries bars;
@@ -197,16 +204,19 @@ BarSeries parseLines(LineSource& lines, CsvColumns wanted, std::size_t rowsAtMos
       continue;
     }
     if (blankLine != 0) {
-      throw CsvError(blankLine, fmt::format("empty line; expected {} fields as in the header", fieldCount));
+      throw CsvError(blankLine,
+                     fmt::format("empty line; expected {} fields as in the header", fieldCount));
     }
-    if (bars.size() == kMaxBars) throw CsvError(lines.number(), fmt::format("more than {} bars", kMaxBars));
+    if (bars.size() == kMaxBars)
+      throw CsvError(lines.number(), fmt::format("more than {} bars", kMaxBars));
 
     Field fields[kColumns];
-    const std::size_t count = splitFields(line, lines.number(), [&](std::size_t index, const Field& field) {
-      for (int k = 0; k < columns; ++k) {
-        if (columnOf[k] == static_cast<int>(index)) fields[k] = field;
-      }
-    });
+    const std::size_t count =
+        splitFields(line, lines.number(), [&](std::size_t index, const Field& field) {
+          for (int k = 0; k < columns; ++k) {
+            if (columnOf[k] == static_cast<int>(index)) fields[k] = field;
+          }
+        });
     if (count != fieldCount) {
       throw CsvError(lines.number(), fmt::format("{} field{}, expected {} as in the header", count,
                                                  count == 1 ? "" : "s", fieldCount));
@@ -214,7 +224,8 @@ BarSeries parseLines(LineSource& lines, CsvColumns wanted, std::size_t rowsAtMos
 
     for (int k = 0; k < kDate; ++k) {
       if (columnOf[k] == kNoColumn) continue;
-      const std::optional<float> value = fields[k].escaped ? std::nullopt : parseNumber(fields[k].text);
+      const std::optional<float> value =
+          fields[k].escaped ? std::nullopt : parseNumber(fields[k].text);
       if (!value) {
         throw CsvError(lines.number(), fmt::format("column '{}': not a number: {}", kColumnNames[k],
                                                    quoted(fields[k])));
@@ -223,15 +234,19 @@ BarSeries parseLines(LineSource& lines, CsvColumns wanted, std::size_t rowsAtMos
     }
     if (columnOf[kDate] != kNoColumn) {
       const Field& field = fields[kDate];
-      const std::optional<std::uint32_t> date = field.escaped ? std::nullopt : parseDate(field.text);
+      const std::optional<std::uint32_t> date =
+          field.escaped ? std::nullopt : parseDate(field.text);
       if (!date) {
-        throw CsvError(lines.number(), fmt::format("column 'date': not a date (YYYY-MM-DD, YYYY/MM/DD "
-                                                   "or YYYYMMDD): {}", quoted(field)));
+        throw CsvError(lines.number(),
+                       fmt::format("column 'date': not a date (YYYY-MM-DD, YYYY/MM/DD "
+                                   "or YYYYMMDD): {}",
+                                   quoted(field)));
       }
       if (!bars.date.empty() && *date <= bars.date.back()) {
         throw CsvError(lines.number(),
                        fmt::format("column 'date': {} does not come after {} of the row before "
-                                   "(bars go oldest first)", field.text, bars.date.back()));
+                                   "(bars go oldest first)",
+                                   field.text, bars.date.back()));
       }
       bars.date.push_back(*date);
     }

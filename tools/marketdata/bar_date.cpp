@@ -27,7 +27,8 @@ std::string dateText(std::uint32_t d) {
 }
 
 std::optional<std::uint32_t> parseDate(std::string_view text) noexcept {
-  const bool separated = text.size() == 10 && (text[4] == '-' || text[4] == '/') && text[7] == text[4];
+  const bool separated =
+      text.size() == 10 && (text[4] == '-' || text[4] == '/') && text[7] == text[4];
   if (!separated && text.size() != 8) return std::nullopt;
   std::uint32_t value = 0;
   for (std::size_t i = 0; i < text.size(); ++i) {

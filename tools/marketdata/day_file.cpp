@@ -35,7 +35,8 @@ DayFileParser::DayFileParser(BarSeries& bars, std::size_t maxRecords)
 
 void DayFileParser::addRecord(const unsigned char* p) {
   const std::size_t record = bars_.size() + 1;
-  if (record > maxRecords_) throw DayFileError(record, fmt::format("more than {} records", maxRecords_));
+  if (record > maxRecords_)
+    throw DayFileError(record, fmt::format("more than {} records", maxRecords_));
   const std::uint32_t date = uint32At(p);
   if (!isCalendarDate(date)) {
     throw DayFileError(record, fmt::format("{} is not a date (YYYYMMDD)", date));

@@ -17,7 +17,8 @@ void walk(const std::string& folder, DayFileList& list) {
   std::vector<FolderEntry> entries;
   std::string error;
   if (!os::listFolder(folder, &isDayFileName, entries, error)) {
-    list.problems.push_back({list.files.size(), fmt::format("{}: cannot read the folder: {}", folder, error)});
+    list.problems.push_back(
+        {list.files.size(), fmt::format("{}: cannot read the folder: {}", folder, error)});
     return;
   }
   ++list.folders;

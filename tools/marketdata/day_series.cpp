@@ -52,17 +52,21 @@ DayFault decodeDaySeries(std::string_view bytes, DaySeries& series) {
     const __m128i r1 = _mm_loadu_si128(reinterpret_cast<const __m128i*>(p + kDayRecordSize));
     const __m128i r2 = _mm_loadu_si128(reinterpret_cast<const __m128i*>(p + 2 * kDayRecordSize));
     const __m128i r3 = _mm_loadu_si128(reinterpret_cast<const __m128i*>(p + 3 * kDayRecordSize));
-    const __m128i any = _mm_and_si128(_mm_or_si128(_mm_or_si128(r0, r1), _mm_or_si128(r2, r3)), notOpen);
-    if (_mm_movemask_epi8(_mm_cmpeq_epi32(_mm_srli_epi32(any, 24), _mm_setzero_si128())) != 0xFFFF) {
+    const __m128i any =
+        _mm_and_si128(_mm_or_si128(_mm_or_si128(r0, r1), _mm_or_si128(r2, r3)), notOpen);
+    if (_mm_movemask_epi8(_mm_cmpeq_epi32(_mm_srli_epi32(any, 24), _mm_setzero_si128())) !=
+        0xFFFF) {
       break;  // a price of 167,772.16 yuan or more: the rest one by one
     }
     const __m128i ohLow = _mm_unpacklo_epi32(r0, r1);   // o0 o1 h0 h1
     const __m128i ohHigh = _mm_unpacklo_epi32(r2, r3);  // o2 o3 h2 h3
     const __m128i lcLow = _mm_unpackhi_epi32(r0, r1);   // l0 l1 c0 c1
     const __m128i lcHigh = _mm_unpackhi_epi32(r2, r3);  // l2 l3 c2 c3
-    _mm_storeu_ps(high + r, _mm_div_ps(_mm_cvtepi32_ps(_mm_unpackhi_epi64(ohLow, ohHigh)), hundred));
+    _mm_storeu_ps(high + r,
+                  _mm_div_ps(_mm_cvtepi32_ps(_mm_unpackhi_epi64(ohLow, ohHigh)), hundred));
     _mm_storeu_ps(low + r, _mm_div_ps(_mm_cvtepi32_ps(_mm_unpacklo_epi64(lcLow, lcHigh)), hundred));
-    _mm_storeu_ps(close + r, _mm_div_ps(_mm_cvtepi32_ps(_mm_unpackhi_epi64(lcLow, lcHigh)), hundred));
+    _mm_storeu_ps(close + r,
+                  _mm_div_ps(_mm_cvtepi32_ps(_mm_unpackhi_epi64(lcLow, lcHigh)), hundred));
   }
   for (; r < n; ++r) {
     std::uint32_t hundredths[3];

@@ -14,8 +14,9 @@ FileSnapshotReader::Result FileSnapshotReader::read(const std::string& path, std
   // the next finds the end.
   const long long size = file.size();
   const std::size_t wanted =
-      size >= 0 ? static_cast<std::size_t>(std::min<long long>(size, static_cast<long long>(limit))) + 1
-                : std::size_t{1} << 16;
+      size >= 0
+          ? static_cast<std::size_t>(std::min<long long>(size, static_cast<long long>(limit))) + 1
+          : std::size_t{1} << 16;
   if (buffer_.size() < wanted) buffer_.resize(std::max(wanted, buffer_.size() * 2));
 
   std::size_t used = 0;
@@ -33,7 +34,8 @@ FileSnapshotReader::Result FileSnapshotReader::read(const std::string& path, std
     used += static_cast<std::size_t>(got);
     // A short read that reaches the size the file had on opening is its end: the read that
     // would find no more is saved.
-    if (static_cast<std::size_t>(got) < room && size >= 0 && used == static_cast<std::size_t>(size)) break;
+    if (static_cast<std::size_t>(got) < room && size >= 0 && used == static_cast<std::size_t>(size))
+      break;
   }
   bytes = std::string_view(buffer_.data(), used);
   return Result::Read;

@@ -86,10 +86,10 @@ bool listFolder(const std::string& path, bool (*wanted)(std::string_view name) n
     unsigned char type = entry->d_type;
     if (type == DT_UNKNOWN) {  // some file systems do not tell
       type = lstat(full.c_str(), &info) != 0 ? DT_REG
-             : S_ISDIR(info.st_mode)          ? DT_DIR
-             : S_ISLNK(info.st_mode)          ? DT_LNK
-             : S_ISREG(info.st_mode)          ? DT_REG
-                                              : DT_UNKNOWN;
+             : S_ISDIR(info.st_mode)         ? DT_DIR
+             : S_ISLNK(info.st_mode)         ? DT_LNK
+             : S_ISREG(info.st_mode)         ? DT_REG
+                                             : DT_UNKNOWN;
     }
     if (type == DT_LNK && wanted(name)) {
       // A link to a wanted file counts as the file; a dangling one as a file that cannot be opened.

@@ -4,11 +4,11 @@
 #ifndef WIN32_LEAN_AND_MEAN
 #define WIN32_LEAN_AND_MEAN
 #endif
-#include <windows.h>
 #include <fcntl.h>
 #include <io.h>
 #include <process.h>
 #include <sys/stat.h>
+#include <windows.h>
 
 #include <algorithm>
 #include <cerrno>
@@ -58,8 +58,9 @@ Identity identityOf(HANDLE handle) {
 
 Identity identityOf(const std::string& path) {
   // No access asked for: only the identity is read. Directories need the backup flag.
-  const HANDLE handle = CreateFileA(path.c_str(), 0, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
-                                    nullptr, OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr);
+  const HANDLE handle =
+      CreateFileA(path.c_str(), 0, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
+                  OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr);
   const Identity id = identityOf(handle);
   if (handle != INVALID_HANDLE_VALUE) CloseHandle(handle);
   return id;
@@ -67,7 +68,8 @@ Identity identityOf(const std::string& path) {
 
 bool same(const Identity& a, const Identity& b) {
   return a.known && b.known && a.info.dwVolumeSerialNumber == b.info.dwVolumeSerialNumber &&
-         a.info.nFileIndexHigh == b.info.nFileIndexHigh && a.info.nFileIndexLow == b.info.nFileIndexLow;
+         a.info.nFileIndexHigh == b.info.nFileIndexHigh &&
+         a.info.nFileIndexLow == b.info.nFileIndexLow;
 }
 
 std::runtime_error errnoError(const char* what) {
@@ -82,7 +84,8 @@ bool isDirectory(const std::string& path) noexcept {
 }
 
 bool isOpenFile(std::FILE* stream, const std::string& path) noexcept {
-  return same(identityOf(reinterpret_cast<HANDLE>(_get_osfhandle(_fileno(stream)))), identityOf(path));
+  return same(identityOf(reinterpret_cast<HANDLE>(_get_osfhandle(_fileno(stream)))),
+              identityOf(path));
 }
 
 bool isSameFile(const std::string& a, const std::string& b) noexcept {
@@ -122,7 +125,8 @@ bool listFolder(const std::string& path, bool (*wanted)(std::string_view name) n
     if (name == "." || name == "..") continue;
     const DWORD a = found.dwFileAttributes;
     if ((a & FILE_ATTRIBUTE_DIRECTORY) != 0) {
-      if ((a & FILE_ATTRIBUTE_REPARSE_POINT) == 0) entries.push_back({name, FolderEntry::Kind::Folder});
+      if ((a & FILE_ATTRIBUTE_REPARSE_POINT) == 0)
+        entries.push_back({name, FolderEntry::Kind::Folder});
     } else if (wanted(name)) {
       entries.push_back({name, FolderEntry::Kind::File});
     }

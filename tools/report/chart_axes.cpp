@@ -29,8 +29,8 @@ bool fitApart(const std::vector<AxisLabel>& labels) {
   for (std::size_t i = 0; i < labels.size(); ++i) {
     const double half = textWidth(labels[i].text) / 2;
     if (labels[i].x - half < 0 || labels[i].x + half > kWidth) return false;
-    if (i > 0 && labels[i].x - labels[i - 1].x <
-                     textWidth(labels[i - 1].text) / 2 + half + kLabelGap) {
+    if (i > 0 &&
+        labels[i].x - labels[i - 1].x < textWidth(labels[i - 1].text) / 2 + half + kLabelGap) {
       return false;
     }
   }
@@ -42,8 +42,8 @@ std::vector<AxisLabel> dateLabels(const std::vector<std::uint32_t>& date, const 
     int months, years;
   };
   static constexpr Level kLevels[] = {
-      {1, 0},  {2, 0},   {3, 0},   {6, 0},   {0, 1},    {0, 2},     {0, 5},     {0, 10},
-      {0, 20}, {0, 50},  {0, 100}, {0, 200}, {0, 500},  {0, 1000},  {0, 10000}, {0, 100000}};
+      {1, 0},  {2, 0},  {3, 0},   {6, 0},   {0, 1},   {0, 2},    {0, 5},     {0, 10},
+      {0, 20}, {0, 50}, {0, 100}, {0, 200}, {0, 500}, {0, 1000}, {0, 10000}, {0, 100000}};
   const auto year = [](std::uint32_t d) { return static_cast<long long>(d / 10000); };
   const auto month = [](std::uint32_t d) { return static_cast<long long>(d / 100 % 100); };
   for (const Level& level : kLevels) {

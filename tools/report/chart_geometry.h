@@ -168,5 +168,4 @@ struct Range {
   bool empty() const { return lo > hi; }
 };
 
-
 }  // namespace tarvok::tools::chart

@@ -10,7 +10,6 @@
 
 #include <fmt/format.h>
 
-
 #include "chart_axes.h"
 #include "chart_geometry.h"
 #include "scan/phase.h"
@@ -84,13 +83,13 @@ void drawCandles(std::string& out, const BarSeries& bars, const XScale& xs, cons
     const double bodyBottom = crisp(ys.y(std::min(c.open, c.close)));
     // The wick in two pieces, which a hollow body must not show through.
     appendFormat(d, "<path d=\"M{0} {1}V{2}M{0} {3}V{4}M{5} {2}h{6}V{3}H{5}Z\"/>\n", px(x), px(top),
-           px(bodyTop), px(bodyBottom), px(bottom), px(x - half), px(2 * half));
+                 px(bodyTop), px(bodyBottom), px(bottom), px(x - half), px(2 * half));
   }
   appendFormat(out,
-         "<g id=\"rising-candles\" fill=\"{}\" stroke=\"{}\">\n{}</g>\n"
-         "<g id=\"falling-candles\" fill=\"{}\" stroke=\"{}\">\n{}</g>\n",
-         kRisingCandleFill, kRisingCandleStroke, rising, kFallingCandleColour,
-         kFallingCandleColour, falling);
+               "<g id=\"rising-candles\" fill=\"{}\" stroke=\"{}\">\n{}</g>\n"
+               "<g id=\"falling-candles\" fill=\"{}\" stroke=\"{}\">\n{}</g>\n",
+               kRisingCandleFill, kRisingCandleStroke, rising, kFallingCandleColour,
+               kFallingCandleColour, falling);
 }
 
 void drawCloseLine(std::string& out, const BarSeries& bars, const XScale& xs, const YScale& ys) {
@@ -105,16 +104,16 @@ void drawCloseLine(std::string& out, const BarSeries& bars, const XScale& xs, co
   line.breakLine();
   if (line.subpaths() == 0) return;
   appendFormat(out,
-         "<path id=\"close\" d=\"{}\" fill=\"none\" stroke=\"{}\" stroke-width=\"1.2\" "
-         "stroke-linejoin=\"round\" stroke-linecap=\"round\"/>\n",
-         line.data(), kCloseLineColour);
+               "<path id=\"close\" d=\"{}\" fill=\"none\" stroke=\"{}\" stroke-width=\"1.2\" "
+               "stroke-linejoin=\"round\" stroke-linecap=\"round\"/>\n",
+               line.data(), kCloseLineColour);
 }
 
 // One path per colour. The segment into bar j takes bar j's colour, as the terminal draws it: a
 // run of one colour starts at the last point of the run before it, and the line has no gaps but
 // those of non-finite values.
-void drawStopLine(std::string& out, const std::vector<float>& stop,
-                  const std::vector<float>& state, const XScale& xs, const YScale& ys) {
+void drawStopLine(std::string& out, const std::vector<float>& stop, const std::vector<float>& state,
+                  const XScale& xs, const YScale& ys) {
   Polyline lines[kPhaseCount];
   Polyline* current = nullptr;
   for (std::size_t j = 0; j < stop.size(); ++j) {
@@ -138,9 +137,9 @@ void drawStopLine(std::string& out, const std::vector<float>& stop,
     const Polyline& line = lines[indexOf(phase)];
     if (line.subpaths() == 0) continue;
     appendFormat(out,
-           "<path id=\"stop-{}\" d=\"{}\" fill=\"none\" stroke=\"{}\" stroke-width=\"2\" "
-           "stroke-linejoin=\"round\" stroke-linecap=\"round\"/>\n",
-           kPhaseId[indexOf(phase)], line.data(), kPhaseColour[indexOf(phase)]);
+                 "<path id=\"stop-{}\" d=\"{}\" fill=\"none\" stroke=\"{}\" stroke-width=\"2\" "
+                 "stroke-linejoin=\"round\" stroke-linecap=\"round\"/>\n",
+                 kPhaseId[indexOf(phase)], line.data(), kPhaseColour[indexOf(phase)]);
   }
 }
 
@@ -158,8 +157,8 @@ void drawStatePanel(std::string& out, const std::vector<float>& state, const XSc
   std::string columns[2];  // rising, falling
   const auto column = [&](double left, double right, float v) {
     if (!finite(v) || v == 0) return;
-    appendFormat(columns[indexOf(v < 0 ? Phase::Rising : Phase::Falling)], "M{0} {1}H{2}V{3}H{0}Z", px(left), px(zero),
-           px(right), px(zero - static_cast<double>(v) / scale * reach));
+    appendFormat(columns[indexOf(v < 0 ? Phase::Rising : Phase::Falling)], "M{0} {1}H{2}V{3}H{0}Z",
+                 px(left), px(zero), px(right), px(zero - static_cast<double>(v) / scale * reach));
   };
   if (xs.barWidth >= 2) {
     const double half = std::min(xs.barWidth * 0.35, kMaxHalfColumn);
@@ -183,18 +182,19 @@ void drawStatePanel(std::string& out, const std::vector<float>& state, const XSc
   }
 
   appendFormat(out, "<path d=\"M{} {}H{}\" stroke=\"#999\"/>\n", px(kPlotLeft), px(zero),
-         px(kPlotRight));
+               px(kPlotRight));
   for (const Phase phase : {Phase::Rising, Phase::Falling}) {
     const std::string& path = columns[indexOf(phase)];
     if (path.empty()) continue;
     appendFormat(out, "<path id=\"state-{}\" d=\"{}\" fill=\"{}\"/>\n", kPhaseId[indexOf(phase)],
                  path, kPhaseColour[indexOf(phase)]);
   }
-  appendFormat(out,
-         "<g fill=\"{0}\" text-anchor=\"end\">\n<text x=\"{1}\" y=\"{2}\">{3}</text>\n"
-         "<text x=\"{1}\" y=\"{4}\">state</text>\n<text x=\"{1}\" y=\"{5}\">{6}</text>\n</g>\n",
-         kLabelColour, px(kPlotLeft - 6), px(zero - reach + 4), static_cast<float>(scale),
-         px(zero + 4), px(zero + reach + 4), static_cast<float>(-scale));
+  appendFormat(
+      out,
+      "<g fill=\"{0}\" text-anchor=\"end\">\n<text x=\"{1}\" y=\"{2}\">{3}</text>\n"
+      "<text x=\"{1}\" y=\"{4}\">state</text>\n<text x=\"{1}\" y=\"{5}\">{6}</text>\n</g>\n",
+      kLabelColour, px(kPlotLeft - 6), px(zero - reach + 4), static_cast<float>(scale),
+      px(zero + 4), px(zero + reach + 4), static_cast<float>(-scale));
 }
 
 void drawLegend(std::string& out) {
@@ -205,10 +205,10 @@ void drawLegend(std::string& out) {
   out += "<g id=\"legend\">\n";
   for (std::size_t phase = 0; phase < kPhaseCount; ++phase) {
     appendFormat(out,
-           "<path d=\"M{} {}h{}\" stroke=\"{}\" stroke-width=\"2\"/>"
-           "<text x=\"{}\" y=\"{}\" fill=\"{}\">{}</text>\n",
-           px(x), px(kTitleBaseline - 4), px(kSwatch), kPhaseColour[phase],
-           px(x + kSwatch + kSwatchGap), px(kTitleBaseline), kLabelColour, kText[phase]);
+                 "<path d=\"M{} {}h{}\" stroke=\"{}\" stroke-width=\"2\"/>"
+                 "<text x=\"{}\" y=\"{}\" fill=\"{}\">{}</text>\n",
+                 px(x), px(kTitleBaseline - 4), px(kSwatch), kPhaseColour[phase],
+                 px(x + kSwatch + kSwatchGap), px(kTitleBaseline), kLabelColour, kText[phase]);
     x += kSwatch + kSwatchGap + textWidth(kText[phase]) + kItemGap;
   }
   out += "</g>\n";
@@ -257,15 +257,16 @@ std::string renderChartSvg(const BarSeries& bars, const std::vector<float>& stop
   };
 
   std::string out;
-  appendFormat(out,
-         "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n"
-         "<svg xmlns=\"http://www.w3.org/2000/svg\" version=\"1.1\" width=\"{0}\" height=\"{1}\" "
-         "viewBox=\"0 0 {0} {1}\" font-family=\"DejaVu Sans,Verdana,Arial,Helvetica,sans-serif\" "
-         "font-size=\"{2}\">\n<title>{3}</title>\n"
-         "<rect width=\"{0}\" height=\"{1}\" fill=\"#fff\"/>\n"
-         "<text x=\"{4}\" y=\"{5}\" font-size=\"{6}\" fill=\"#222\">{7}</text>\n",
-         kWidth, kHeight, kFontSize, title(SIZE_MAX), px(kPlotLeft), px(kTitleBaseline),
-         kTitleFontSize, title(kMaxTitleSourceChars));
+  appendFormat(
+      out,
+      "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n"
+      "<svg xmlns=\"http://www.w3.org/2000/svg\" version=\"1.1\" width=\"{0}\" height=\"{1}\" "
+      "viewBox=\"0 0 {0} {1}\" font-family=\"DejaVu Sans,Verdana,Arial,Helvetica,sans-serif\" "
+      "font-size=\"{2}\">\n<title>{3}</title>\n"
+      "<rect width=\"{0}\" height=\"{1}\" fill=\"#fff\"/>\n"
+      "<text x=\"{4}\" y=\"{5}\" font-size=\"{6}\" fill=\"#222\">{7}</text>\n",
+      kWidth, kHeight, kFontSize, title(SIZE_MAX), px(kPlotLeft), px(kTitleBaseline),
+      kTitleFontSize, title(kMaxTitleSourceChars));
   drawLegend(out);
 
   // Gridlines with their labels: prices, then dates or bar numbers.
@@ -278,7 +279,7 @@ std::string renderChartSvg(const BarSeries& bars, const std::vector<float>& stop
     const double y = crisp(ys.y(value));
     appendFormat(grid, "M{} {}H{}", px(kPlotLeft), px(y), px(kPlotRight));
     appendFormat(priceLabels, "<text x=\"{}\" y=\"{}\">{}</text>\n", px(kPlotLeft - 6), px(y + 4),
-           priceLabel(value, step, magnitude));
+                 priceLabel(value, step, magnitude));
   }
   const std::vector<AxisLabel> xLabels =
       !bars.date.empty()
@@ -286,22 +287,21 @@ std::string renderChartSvg(const BarSeries& bars, const std::vector<float>& stop
           : barStepLabels(xs, kMaxBarLabels, [](std::size_t j) { return fmt::format("{}", j); });
   for (const AxisLabel& label : xLabels) {
     const double x = crisp(label.x);
-    appendFormat(grid, "M{0} {1}V{2}M{0} {3}V{4}", px(x), px(kMainTop), px(kMainBottom), px(kStateTop),
-           px(kStateBottom));
+    appendFormat(grid, "M{0} {1}V{2}M{0} {3}V{4}", px(x), px(kMainTop), px(kMainBottom),
+                 px(kStateTop), px(kStateBottom));
     appendFormat(timeLabels, "<text x=\"{}\" y=\"{}\">{}</text>\n", px(x), px(kAxisBaseline),
-           label.text);
+                 label.text);
   }
   if (!grid.empty()) appendFormat(out, "<path d=\"{}\" stroke=\"{}\"/>\n", grid, kGridColour);
   appendFormat(out, "<g id=\"price-axis\" fill=\"{}\" text-anchor=\"end\">\n{}</g>\n", kLabelColour,
-         priceLabels);
-  appendFormat(out, "<g id=\"time-axis\" fill=\"{}\" text-anchor=\"middle\">\n{}</g>\n", kLabelColour,
-         timeLabels);
+               priceLabels);
+  appendFormat(out, "<g id=\"time-axis\" fill=\"{}\" text-anchor=\"middle\">\n{}</g>\n",
+               kLabelColour, timeLabels);
   for (const auto& [top, bottom] :
        {std::pair{kMainTop, kMainBottom}, std::pair{kStateTop, kStateBottom}}) {
-    appendFormat(out,
-           "<rect x=\"{}\" y=\"{}\" width=\"{}\" height=\"{}\" fill=\"none\" stroke=\"{}\"/>\n",
-           px(kPlotLeft - 0.5), px(top - 0.5), px(kPlotWidth + 1), px(bottom - top + 1),
-           kFrameColour);
+    appendFormat(
+        out, "<rect x=\"{}\" y=\"{}\" width=\"{}\" height=\"{}\" fill=\"none\" stroke=\"{}\"/>\n",
+        px(kPlotLeft - 0.5), px(top - 0.5), px(kPlotWidth + 1), px(bottom - top + 1), kFrameColour);
   }
 
   if (candles) {

@@ -15,14 +15,13 @@ ScanRow lastBarRow(int n, const float* high, const float* low, const float* clos
   std::int32_t lastState = 0;
   std::int32_t sign = 0;
   std::int32_t run = 0;
-  runBandStop(n, high, low, close, period, multiplier,
-              [&](int, Lane stop, std::int32_t state) {
-                const std::int32_t s = (state > 0) - (state < 0);
-                run = s == sign ? run + 1 : 1;
-                sign = s;
-                lastState = state;
-                lastStop = stop;
-              });
+  runBandStop(n, high, low, close, period, multiplier, [&](int, Lane stop, std::int32_t state) {
+    const std::int32_t s = (state > 0) - (state < 0);
+    run = s == sign ? run + 1 : 1;
+    sign = s;
+    lastState = state;
+    lastStop = stop;
+  });
   ScanRow row;
   row.date = date;
   lane::store(&row.close, lane::load(close + n - 1));

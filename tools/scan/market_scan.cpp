@@ -59,11 +59,11 @@ class FileScanner {
         return;
       case FileSnapshotReader::Result::TooLarge:
         outcome.leftOut = static_cast<int>(LeftOut::TooLarge);
-        outcome.message = fmt::format("{}: larger than {} MiB: not one of the terminal's daily files",
-                                      path, kMaxScanFileBytes >> 20);
+        outcome.message =
+            fmt::format("{}: larger than {} MiB: not one of the terminal's daily files", path,
+                        kMaxScanFileBytes >> 20);
         return;
-      case FileSnapshotReader::Result::Read:
-        break;
+      case FileSnapshotReader::Result::Read: break;
     }
     const DayFault fault = decodeDaySeries(bytes, series_);
     if (fault != DayFault::None) {
@@ -76,9 +76,9 @@ class FileScanner {
       outcome.leftOut = static_cast<int>(LeftOut::TooFewBars);
       return;
     }
-    outcome.row = lastBarRow(static_cast<int>(series_.size()), series_.high.data(),
-                             series_.low.data(), series_.close.data(), series_.lastDate,
-                             settings_.period, settings_.multiplier);
+    outcome.row =
+        lastBarRow(static_cast<int>(series_.size()), series_.high.data(), series_.low.data(),
+                   series_.close.data(), series_.lastDate, settings_.period, settings_.multiplier);
   }
 
   std::size_t bars = 0;
@@ -105,8 +105,8 @@ std::string leftOutName(LeftOut kind) {
 ScanResult scanMarket(const DayFileList& files, const ScanSettings& settings) {
   const std::size_t count = files.files.size();
   std::vector<Outcome> outcomes(count);
-  const unsigned workers =
-      static_cast<unsigned>(std::max<std::size_t>(1, std::min<std::size_t>(settings.workers, count)));
+  const unsigned workers = static_cast<unsigned>(
+      std::max<std::size_t>(1, std::min<std::size_t>(settings.workers, count)));
   std::vector<std::size_t> bars(workers, 0);
   std::atomic<std::size_t> next{0};
   std::atomic<std::size_t> done{0};

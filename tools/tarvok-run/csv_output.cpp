@@ -51,13 +51,14 @@ fmt::memory_buffer barRowsCsv(const std::vector<float>& stop, const std::vector<
 fmt::memory_buffer scanRowsCsv(const std::vector<ScanPageRow>& rows, bool exact) {
   fmt::memory_buffer out;
   out.reserve(64 + rows.size() * 72);
-  fmt::format_to(fmt::appender(out), "symbol,date,close,stop,state,phase,phase_bars,distance_pct\n");
+  fmt::format_to(fmt::appender(out),
+                 "symbol,date,close,stop,state,phase,phase_bars,distance_pct\n");
   for (const ScanPageRow& r : rows) {
     appendField(out, r.symbol);
     const ScanRow& row = r.row;
     if (exact) {
-      fmt::format_to(fmt::appender(out), ",{},{:08x},{:08x},", dateText(row.date), bitsOf(row.close),
-                     bitsOf(row.stop));
+      fmt::format_to(fmt::appender(out), ",{},{:08x},{:08x},", dateText(row.date),
+                     bitsOf(row.close), bitsOf(row.stop));
     } else {
       fmt::format_to(fmt::appender(out), ",{},{},{},", dateText(row.date), row.close, row.stop);
     }

@@ -31,7 +31,8 @@ int main(int argc, char** argv) {
       return fail(kFailure, "standard output is not open: the result would be lost");
     }
     if (options.help) {
-      if (!writeAll(stdout, usageText())) return fail(kFailure, "cannot write the output: {}", std::strerror(errno));
+      if (!writeAll(stdout, usageText()))
+        return fail(kFailure, "cannot write the output: {}", std::strerror(errno));
       return kSuccess;
     }
     if (!options.scan.dir.empty()) return runScan(options);

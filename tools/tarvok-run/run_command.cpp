@@ -54,7 +54,8 @@ std::ptrdiff_t firstBadState(const std::vector<float>& state) {
 }
 
 int writeOutput(std::FILE* out, std::string_view text) {
-  if (!writeAll(out, text)) return fail(kFailure, "cannot write the output: {}", std::strerror(errno));
+  if (!writeAll(out, text))
+    return fail(kFailure, "cannot write the output: {}", std::strerror(errno));
   return kSuccess;
 }
 
@@ -92,7 +93,8 @@ class Input {
 
 // The bars of the input, read as they come: CSV text, or one of the terminal's daily files. On bad
 // input, the message naming the input and the line or record, and no bars.
-std::optional<BarSeries> readBars(const RunOptions& options, const Input& input, std::string& error) {
+std::optional<BarSeries> readBars(const RunOptions& options, const Input& input,
+                                  std::string& error) {
   const std::string& name = input.name();
   try {
     if (options.dayFile) {
@@ -117,10 +119,12 @@ std::optional<BarSeries> readBars(const RunOptions& options, const Input& input,
 std::string chartClash(const RunOptions& options, const Input& input) {
   const std::string& chart = options.chart;
   if (os::isOpenFile(input.stream(), chart)) {
-    return fmt::format("--chart {}: is the input file {}; it would be overwritten", chart, input.name());
+    return fmt::format("--chart {}: is the input file {}; it would be overwritten", chart,
+                       input.name());
   }
   if (!options.plugin.empty() && os::isSameFile(chart, options.plugin)) {
-    return fmt::format("--chart {}: is the plug-in {}; it would be overwritten", chart, options.plugin);
+    return fmt::format("--chart {}: is the plug-in {}; it would be overwritten", chart,
+                       options.plugin);
   }
   if (os::isOpenFile(stdout, chart)) {
     return fmt::format("--chart {}: is also the standard output", chart);
@@ -140,7 +144,8 @@ ChartLabels chartLabels(const RunOptions& options) {
 
 int writeChart(const std::string& path, const std::string& svg) {
   std::FILE* out = std::fopen(path.c_str(), "wb");
-  if (out == nullptr) return fail(kFailure, "cannot write the chart {}: {}", path, std::strerror(errno));
+  if (out == nullptr)
+    return fail(kFailure, "cannot write the chart {}: {}", path, std::strerror(errno));
   const bool written = std::fwrite(svg.data(), 1, svg.size(), out) == svg.size();
   if (std::fclose(out) != 0 || !written) {
     return fail(kFailure, "cannot write the chart {}: {}", path, std::strerror(errno));
@@ -218,7 +223,8 @@ int runIndicator(const RunOptions& options) {
   bars.reset();
 
   const fmt::memory_buffer out = barRowsCsv(stop, state, options.exact);
-  return writeOutput(diversion ? diversion->output() : stdout, std::string_view(out.data(), out.size()));
+  return writeOutput(diversion ? diversion->output() : stdout,
+                     std::string_view(out.data(), out.size()));
 }
 
 }  // namespace tarvok::tools

@@ -29,7 +29,8 @@ void checkScanUse(const RunOptions& options, bool inputGiven) {
     return;
   }
   if (inputGiven) {
-    throw OptionError("--scan reads the daily files below its folder: no input file or --day besides");
+    throw OptionError(
+        "--scan reads the daily files below its folder: no input file or --day besides");
   }
   if (!options.chart.empty()) {
     throw OptionError("--scan draws its charts into the page of --html, not --chart");
@@ -144,44 +145,45 @@ RunOptions parseRunOptions(const std::vector<std::string>& args) {
 
 std::string usageText() {
   return fmt::format(
-      "usage: tarvok-run [--plugin PATH] [--period P] [--multiplier M] [--exact]\n"
-      "                  [--chart SVG] [FILE | --day FILE.day]\n"
-      "       tarvok-run --plugin PATH --formula\n"
-      "       tarvok-run --scan DIR [options]   (see below)\n"
-      "\n"
-      "Runs the band-stop indicator over the bars of a CSV file (standard input when FILE is\n"
-      "absent or -) or of one of the terminal's daily files, and writes one row per bar on\n"
-      "standard output: bar,stop,state.\n"
-      "\n"
-      "The CSV input has a header row; the columns high, low and close are used (in any case),\n"
-      "and with --chart also open and date; the others are ignored. Fields may be quoted\n"
-      "(\"a \"\"b\"\", c\"), but a line break inside quotes is refused; a line holds at most {}\n"
-      "bytes. Numbers may be decimal, hex-float, inf, nan or nan(P) (the quiet NaN with the\n"
-      "payload P, decimal or 0x-hex below 2^22, in its low bits); dates YYYY-MM-DD, YYYY/MM/DD\n"
-      "or YYYYMMDD, oldest first.\n"
-      "\n"
-      "  --period P       bars in the average range and band windows, {} to {} after rounding\n"
-      "                   half up (default {})\n"
-      "  --multiplier M   band width in average ranges, {} to {} (default {})\n"
-      "  --exact          print the stop line as the 8 hex digits of its IEEE-754 bits\n"
-      "  --plugin PATH    load the plug-in (tarvok.dll, libtarvok.so), register it with an\n"
-      "                   empty slot and call functions 10, 9 and 11 through the table it\n"
-      "                   hands out, as the terminal does; the lines the plug-in writes on\n"
-      "                   standard output (its run log echo) go to standard error instead\n"
-      "  --formula        with --plugin: print the plug-in's formula text (gettdxcode)\n"
-      "  --day FILE.day   read the terminal's daily bars (vipdoc/sh/lday/*.day and\n"
-      "                   vipdoc/sz/lday/*.day): prices in hundredths of a yuan become the\n"
-      "                   nearest float, as the terminal hands them to a formula\n"
-      "  --chart SVG      also draw the bars, the stop line coloured by the state (red rising,\n"
-      "                   green falling, grey 0) and the state below, as an SVG picture\n"
-      "  --help           print this text\n"
-      "\n"
-      "Exit status: 0 on success; 2 on bad input or options, or a plug-in that cannot be used\n"
-      "(also one whose function 11 gives a state that is not a whole number of bars); 1 when\n"
-      "the output or the chart cannot be written (standard output closed, a full disk) or\n"
-      "memory runs out. Each failure is one message on standard error, naming the file and\n"
-      "the line or record; nothing is written on standard output then.\n",
-      kMaxCsvLineBytes, kMinPeriod, kMaxPeriod, kInitialPeriod, kMinMultiplier, kMaxMultiplier, kInitialMultiplier) +
+             "usage: tarvok-run [--plugin PATH] [--period P] [--multiplier M] [--exact]\n"
+             "                  [--chart SVG] [FILE | --day FILE.day]\n"
+             "       tarvok-run --plugin PATH --formula\n"
+             "       tarvok-run --scan DIR [options]   (see below)\n"
+             "\n"
+             "Runs the band-stop indicator over the bars of a CSV file (standard input when FILE is\n"
+             "absent or -) or of one of the terminal's daily files, and writes one row per bar on\n"
+             "standard output: bar,stop,state.\n"
+             "\n"
+             "The CSV input has a header row; the columns high, low and close are used (in any case),\n"
+             "and with --chart also open and date; the others are ignored. Fields may be quoted\n"
+             "(\"a \"\"b\"\", c\"), but a line break inside quotes is refused; a line holds at most {}\n"
+             "bytes. Numbers may be decimal, hex-float, inf, nan or nan(P) (the quiet NaN with the\n"
+             "payload P, decimal or 0x-hex below 2^22, in its low bits); dates YYYY-MM-DD, YYYY/MM/DD\n"
+             "or YYYYMMDD, oldest first.\n"
+             "\n"
+             "  --period P       bars in the average range and band windows, {} to {} after rounding\n"
+             "                   half up (default {})\n"
+             "  --multiplier M   band width in average ranges, {} to {} (default {})\n"
+             "  --exact          print the stop line as the 8 hex digits of its IEEE-754 bits\n"
+             "  --plugin PATH    load the plug-in (tarvok.dll, libtarvok.so), register it with an\n"
+             "                   empty slot and call functions 10, 9 and 11 through the table it\n"
+             "                   hands out, as the terminal does; the lines the plug-in writes on\n"
+             "                   standard output (its run log echo) go to standard error instead\n"
+             "  --formula        with --plugin: print the plug-in's formula text (gettdxcode)\n"
+             "  --day FILE.day   read the terminal's daily bars (vipdoc/sh/lday/*.day and\n"
+             "                   vipdoc/sz/lday/*.day): prices in hundredths of a yuan become the\n"
+             "                   nearest float, as the terminal hands them to a formula\n"
+             "  --chart SVG      also draw the bars, the stop line coloured by the state (red rising,\n"
+             "                   green falling, grey 0) and the state below, as an SVG picture\n"
+             "  --help           print this text\n"
+             "\n"
+             "Exit status: 0 on success; 2 on bad input or options, or a plug-in that cannot be used\n"
+             "(also one whose function 11 gives a state that is not a whole number of bars); 1 when\n"
+             "the output or the chart cannot be written (standard output closed, a full disk) or\n"
+             "memory runs out. Each failure is one message on standard error, naming the file and\n"
+             "the line or record; nothing is written on standard output then.\n",
+             kMaxCsvLineBytes, kMinPeriod, kMaxPeriod, kInitialPeriod, kMinMultiplier,
+             kMaxMultiplier, kInitialMultiplier) +
          scanUsageText();
 }
 

@@ -72,7 +72,9 @@ std::string chartOf(const DayFileEntry& file, const ChartLabels& labels, int per
   const std::size_t first = n > kChartBars ? n - kChartBars : 0;
   BandStopTail tail = bandStopTail(static_cast<int>(n), bars.high.data(), bars.low.data(),
                                    bars.close.data(), period, multiplier, first);
-  const auto keepTail = [first](auto& series) { series.erase(series.begin(), series.begin() + first); };
+  const auto keepTail = [first](auto& series) {
+    series.erase(series.begin(), series.begin() + first);
+  };
   keepTail(bars.high);
   keepTail(bars.low);
   keepTail(bars.close);
@@ -130,12 +132,12 @@ std::string summaryLine(const DayFileList& files, const ScanResult& result, std:
     kinds += fmt::format("{}{} {}", kinds.empty() ? "" : ", ", result.leftOut[k],
                          leftOutName(static_cast<LeftOut>(k)));
   }
-  std::string line = fmt::format("scanned {} daily file{}, {} bars in {:.3f} s: {} row{}, {} listed; ",
-                                 files.files.size(), files.files.size() == 1 ? "" : "s", result.bars,
-                                 seconds, result.rows.size(), result.rows.size() == 1 ? "" : "s",
-                                 listedRows);
-  line += leftOut == 0 ? std::string("none left out")
-                       : fmt::format("{} left out ({})", leftOut, kinds);
+  std::string line =
+      fmt::format("scanned {} daily file{}, {} bars in {:.3f} s: {} row{}, {} listed; ",
+                  files.files.size(), files.files.size() == 1 ? "" : "s", result.bars, seconds,
+                  result.rows.size(), result.rows.size() == 1 ? "" : "s", listedRows);
+  line +=
+      leftOut == 0 ? std::string("none left out") : fmt::format("{} left out ({})", leftOut, kinds);
   if (!files.problems.empty()) {
     line += fmt::format("; {} folder{} not read", files.problems.size(),
                         files.problems.size() == 1 ? "" : "s");
@@ -156,7 +158,8 @@ int runScan(const RunOptions& options) {
   }
   if (files.files.empty()) {
     for (const WalkProblem& p : files.problems) note(p.message);
-    note(fmt::format("{}: no daily file (*.day) in it or in any folder below it", options.scan.dir));
+    note(
+        fmt::format("{}: no daily file (*.day) in it or in any folder below it", options.scan.dir));
     return kBadInput;
   }
 

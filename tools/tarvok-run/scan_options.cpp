@@ -12,7 +12,8 @@ namespace tarvok::tools {
 
 namespace {
 
-constexpr std::string_view kScanOnly[] = {"--phase", "--changed-within", "-j", "--html", "--charts"};
+constexpr std::string_view kScanOnly[] = {"--phase", "--changed-within", "-j", "--html",
+                                          "--charts"};
 
 // A whole number in least..most, decimal digits only.
 int wholeNumber(std::string_view name, const std::string& text, int least, int most) {
@@ -25,8 +26,8 @@ int wholeNumber(std::string_view name, const std::string& text, int least, int m
       throw OptionError(
           fmt::format("{} {}: must be a whole number, {} or more", name, printable(text), least));
     }
-    throw OptionError(
-        fmt::format("{} {}: must be a whole number from {} to {}", name, printable(text), least, most));
+    throw OptionError(fmt::format("{} {}: must be a whole number from {} to {}", name,
+                                  printable(text), least, most));
   }
   return static_cast<int>(value);
 }

@@ -10,12 +10,12 @@
 namespace tarvok::tools {
 
 struct ScanOptions {
-  std::string dir;                    // the folder to scan; empty: no scan
-  std::string phase;                  // list only rows of this phase; empty: all
-  std::optional<int> changedWithin;   // list only rows with phase_bars at most this
-  unsigned jobs = 0;                  // worker threads; 0: one per hardware thread
-  std::string html;                   // where to write the page; empty: no page
-  std::optional<int> charts;          // charts on the page (default kDefaultCharts)
+  std::string dir;                   // the folder to scan; empty: no scan
+  std::string phase;                 // list only rows of this phase; empty: all
+  std::optional<int> changedWithin;  // list only rows with phase_bars at most this
+  unsigned jobs = 0;                 // worker threads; 0: one per hardware thread
+  std::string html;                  // where to write the page; empty: no page
+  std::optional<int> charts;         // charts on the page (default kDefaultCharts)
 };
 
 inline constexpr int kDefaultCharts = 50;

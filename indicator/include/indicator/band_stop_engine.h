@@ -87,13 +87,13 @@ namespace detail {
 // element sticks), else the largest (smallest) non-NaN value from i on.
 template <bool kMax>
 TARVOK_ALWAYS_INLINE void blockTails(const float* block, int size, float* tail) {
-  constexpr float kNone = kMax ? -std::numeric_limits<float>::infinity()
-                               : std::numeric_limits<float>::infinity();
+  constexpr float kNone =
+      kMax ? -std::numeric_limits<float>::infinity() : std::numeric_limits<float>::infinity();
   Lane r = lane::constant(kNone);
   for (int i = size - 1; i >= 0; --i) {
     const Lane x = lane::load(block + i);
     if (kMax) {
-      r = lane::max(x, r);                    // a NaN x leaves r
+      r = lane::max(x, r);                     // a NaN x leaves r
       lane::store(tail + i, lane::max(r, x));  // a NaN x is the result
     } else {
       r = lane::min(x, r);
@@ -107,8 +107,9 @@ TARVOK_ALWAYS_INLINE void blockTails(const float* block, int size, float* tail) 
 // Runs the engine over n bars and calls sink(j, stop, state) once per bar, oldest first, with the
 // stop line value (a Lane) and the trend state of bar j. period lies in 2..100.
 template <class Sink>
-TARVOK_ALWAYS_INLINE void runBandStop(int n, const float* high, const float* low, const float* close,
-                                      int period, float multiplier, Sink&& sink) {
+TARVOK_ALWAYS_INLINE void runBandStop(int n, const float* high, const float* low,
+                                      const float* close, int period, float multiplier,
+                                      Sink&& sink) {
   using namespace lane;
   const int P = period;
   const Lane periodAsFloat = constant(static_cast<float>(P));
@@ -218,7 +219,8 @@ TARVOK_ALWAYS_INLINE void runBandStop(int n, const float* high, const float* low
       risingRun = pick(restartRising, dn, max(dn, risingRun));
       restartFalling = maskOf(state < 0);
       restartRising = maskOf(state > 0);
-      const Lane stop = pick(restartRising, fallingRun, pick(restartFalling, risingRun, load(c + o)));
+      const Lane stop =
+          pick(restartRising, fallingRun, pick(restartFalling, risingRun, load(c + o)));
 
       sink(j, stop, state);
     }

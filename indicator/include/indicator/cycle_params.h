@@ -28,5 +28,5 @@ extern std::atomic<float> g_ZhouqiMultiplier;
 
 // Function 10: period from a[0] (rounded half up), multiplier from b[0]; a value out of range is
 // dropped. The output becomes all 1.0.
-extern "C" TARVOK_HOST_ENTRY void TARVOK_CDECL SetZhouqiParams(int n, float* out, float* a, float* b,
-                                                               float* c) noexcept;
+extern "C" TARVOK_HOST_ENTRY void TARVOK_CDECL SetZhouqiParams(int n, float* out, float* a,
+                                                               float* b, float* c) noexcept;

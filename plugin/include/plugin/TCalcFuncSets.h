@@ -28,10 +28,10 @@ extern "C" {
 
 // Sets the run log up, logs the registration, and stores the table in an empty slot: 1 when the
 // table was stored, 0 when the slot was filled already (or no slot was given). Never throws.
-TARVOK_EXPORT TARVOK_HOST_ENTRY int TARVOK_CDECL RegisterTdxFunc(tagPluginTCalcFuncInfo** slot) noexcept;
+TARVOK_EXPORT TARVOK_HOST_ENTRY int TARVOK_CDECL
+RegisterTdxFunc(tagPluginTCalcFuncInfo** slot) noexcept;
 
 // The formula text for the terminal, zero-terminated, at the same address for as long as the
 // plug-in is loaded.
 TARVOK_EXPORT const char* TARVOK_CDECL gettdxcode() noexcept;
-
 }

@@ -29,7 +29,7 @@ struct WalkProblem {
 struct DayFileList {
   std::vector<DayFileEntry> files;  // in walk order
   std::vector<WalkProblem> problems;
-  std::size_t folders = 0;          // folders read, the root included
+  std::size_t folders = 0;  // folders read, the root included
 };
 
 // The root itself does not exist, is not a folder or cannot be read.

@@ -17,7 +17,8 @@ class FileSnapshotReader {
   // Reads the file at path. Read: bytes holds all of it (valid until the next call). Failed: error
   // says why it could not be opened or read. TooLarge: it holds more than limit bytes, of which
   // no more than limit + 1 were read.
-  Result read(const std::string& path, std::size_t limit, std::string_view& bytes, std::string& error);
+  Result read(const std::string& path, std::size_t limit, std::string_view& bytes,
+              std::string& error);
 
  private:
   std::vector<char> buffer_;  // kept from file to file

@@ -23,19 +23,19 @@ inline constexpr int kDefaultChangedWithin = 5;
 struct ScanPageSummary {
   int period = 0;
   float multiplier = 0.0f;
-  std::uint32_t newestDate = 0;       // of all rows; 0 when there are none
-  std::size_t files = 0;              // daily files found
-  std::size_t leftOut = 0;            // of those, files without a row
+  std::uint32_t newestDate = 0;         // of all rows; 0 when there are none
+  std::size_t files = 0;                // daily files found
+  std::size_t leftOut = 0;              // of those, files without a row
   std::array<std::size_t, 3> phases{};  // rows rising, falling, flat
   int changedWithin = kDefaultChangedWithin;
-  std::size_t changedRecently = 0;    // rows with phase_bars <= changedWithin
-  std::string listing;                // which rows the table lists, in words
+  std::size_t changedRecently = 0;  // rows with phase_bars <= changedWithin
+  std::string listing;              // which rows the table lists, in words
 };
 
 struct ScanPageRow {
   std::string_view symbol;  // any bytes: escaped for the page
   ScanRow row;
-  int chart = -1;           // the number of its chart, or -1
+  int chart = -1;  // the number of its chart, or -1
 };
 
 // The page is written in three parts, so that the charts need not all be held at once: the head

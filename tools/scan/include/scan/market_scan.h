@@ -37,7 +37,7 @@ struct ScanResult {
   std::vector<Listed> rows;           // by symbol, then in walk order
   std::vector<std::string> messages;  // one per broken file and unreadable folder, in walk order
   std::array<std::size_t, static_cast<std::size_t>(LeftOut::kKinds)> leftOut{};
-  std::size_t bars = 0;               // records in the files that could be decoded
+  std::size_t bars = 0;  // records in the files that could be decoded
 };
 
 // Reads and computes every file of the list, each worker taking the next file not yet taken, so
