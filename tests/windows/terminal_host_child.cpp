@@ -10,8 +10,8 @@
 //   terminal_host_child exit       registers and ends the process without FreeLibrary, saying
 //                                  how many threads are still starting up when registration is done
 
-#include <tlhelp32.h>
 #include <windows.h>
+#include <tlhelp32.h>
 
 #include <atomic>
 #include <cmath>
