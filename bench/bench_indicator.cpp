@@ -20,8 +20,8 @@
 #include "bench/running_sum_floor.h"
 #include "indicator/cycle_params.h"
 #include "indicator/output_functions.h"
-#include "tests/random_bars.h"
-#include "tests/reference_band_stop.h"
+#include "support/random_bars.h"
+#include "support/reference_band_stop.h"
 
 namespace {
 

@@ -20,7 +20,7 @@
 #include <vector>
 
 #include "bench/running_sum_floor.h"
-#include "tests/random_bars.h"
+#include "support/random_bars.h"
 
 namespace {
 
