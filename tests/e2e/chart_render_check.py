@@ -6,17 +6,14 @@ without the chart.
 usage: chart_render_check.py TOOL RSVG_CONVERT EXAMPLE_CSV WORK_DIR
 """
 import os
-import subprocess
 import sys
 
 from PIL import Image
 
+from e2e_support import Program, fail
+
 RED = (0xD7, 0x19, 0x1C)    # the stop line in rising phases
 GREEN = (0x1A, 0x96, 0x41)  # the stop line in falling phases
-
-
-def fail(message):
-    sys.exit(f"chart_render_check: {message}")
 
 
 def near(pixel, colour, tolerance=40):
@@ -25,13 +22,13 @@ def near(pixel, colour, tolerance=40):
 
 def render(tool, rsvg, bars, work, name):
     svg, png = f"{work}/{name}.svg", f"{work}/{name}.png"
-    charted = subprocess.run([tool, "--exact", "--chart", svg, bars], capture_output=True, text=True)
-    plain = subprocess.run([tool, "--exact", bars], capture_output=True, text=True)
-    if charted.returncode != 0 or charted.stderr:
-        fail(f"{name}: exit {charted.returncode}: {charted.stderr}")
-    if charted.stdout != plain.stdout:
+    charted = tool.run("--exact", "--chart", svg, bars)
+    plain = tool.run("--exact", bars)
+    if charted.status != 0 or charted.stderr:
+        fail(f"{name}: exit {charted.status}: {charted.err}")
+    if charted.out != plain.out:
         fail(f"{name}: the CSV output changes with --chart")
-    subprocess.run([rsvg, "-b", "white", "-o", png, svg], check=True)
+    rsvg.ok("-b", "white", "-o", png, svg)
     image = Image.open(png).convert("RGB")
     pixels = list(image.getdata())
     return image.size, pixels, os.path.getsize(svg)
@@ -55,6 +52,7 @@ def check(name, size, pixels, line_colours):
 
 def main():
     tool, rsvg, example, work = sys.argv[1:]
+    tool, rsvg = Program(tool), Program(rsvg)
     os.makedirs(work, exist_ok=True)
 
     size, pixels, svg_bytes = render(tool, rsvg, example, work, "candles")

@@ -7,19 +7,14 @@ resource as Windows' file properties show it.
 usage: check_package.py CPACK BUILD_DIR WORK_DIR SOURCE_DIR VERSION DLL MACHINE
 MACHINE is the PE machine the DLL and the tool must be built for: i386 or amd64.
 """
-import io
-import subprocess
 import sys
 import zipfile
 
 import pefile
 
+from e2e_support import SYSTEM_DLLS, Program, fail
+
 MACHINES = {"i386": 0x14C, "amd64": 0x8664}
-SYSTEM_DLLS = {"kernel32.dll", "msvcrt.dll", "user32.dll", "advapi32.dll", "ntdll.dll"}
-
-
-def fail(message):
-    sys.exit(f"check_package: {message}")
 
 
 def version_strings(dll_bytes):
@@ -57,8 +52,7 @@ def check_binary(name, data, machine):
 
 def main():
     cpack, build_dir, work_dir, source_dir, version, dll, machine = sys.argv[1:]
-    subprocess.run([cpack, "-G", "ZIP", "-B", work_dir], cwd=build_dir, check=True,
-                   stdout=subprocess.DEVNULL)
+    Program(cpack).ok("-G", "ZIP", "-B", work_dir, cwd=build_dir)
     system = "win32" if machine == "i386" else "win64"
     top = f"tarvok-{version}-{system}"
     path = f"{work_dir}/{top}.zip"

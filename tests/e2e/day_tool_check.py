@@ -7,12 +7,9 @@ usage: day_tool_check.py TOOL WORK_DIR
 import os
 import random
 import struct
-import subprocess
 import sys
 
-
-def fail(message):
-    sys.exit(f"day_tool_check: {message}")
+from e2e_support import Program, fail
 
 
 def write_day(path, records):
@@ -21,12 +18,9 @@ def write_day(path, records):
             f.write(struct.pack("<5IfII", date, o, h, l, c, 1.0e8, 123456, 0))
 
 
-def run(tool, *args):
-    return subprocess.run([tool, *args], capture_output=True, text=True)
-
-
 def main():
-    tool, work = sys.argv[1:]
+    tool_path, work = sys.argv[1:]
+    tool = Program(tool_path)
     os.makedirs(work, exist_ok=True)
     rng = random.Random(20261208)
 
@@ -57,11 +51,11 @@ def main():
                     f"{l // 100}.{l % 100:02d},{c // 100}.{c % 100:02d}\n")
 
     for params in ([], ["--period", "5", "--multiplier", "0.5"]):
-        from_day = run(tool, "--exact", *params, "--day", day_file)
-        from_csv = run(tool, "--exact", *params, csv_file)
-        if from_day.returncode != 0 or from_day.stderr:
-            fail(f"--day {day_file}: exit {from_day.returncode}: {from_day.stderr}")
-        if from_day.stdout != from_csv.stdout or from_day.stdout.count("\n") != len(records) + 1:
+        from_day = tool.run("--exact", *params, "--day", day_file)
+        from_csv = tool.run("--exact", *params, csv_file)
+        if from_day.status != 0 or from_day.stderr:
+            fail(f"--day {day_file}: exit {from_day.status}: {from_day.err}")
+        if from_day.out != from_csv.out or from_day.out.count("\n") != len(records) + 1:
             fail(f"--day {' '.join(params)} differs from the CSV of the same prices")
 
     with open(day_file, "rb") as f:
@@ -78,13 +72,13 @@ def main():
         path = f"{work}/{name}"
         with open(path, "wb") as f:
             f.write(data)
-        result = run(tool, "--day", path)
+        result = tool.run("--day", path)
         expected = f"tarvok-run: {path}: {message}\n"
-        if result.returncode != 2 or result.stderr != expected or result.stdout:
-            fail(f"{name}: exit {result.returncode}, stderr {result.stderr!r}, expected {expected!r}")
-    missing = run(tool, "--day", f"{work}/missing.day")
-    if missing.returncode != 2 or not missing.stderr.startswith(f"tarvok-run: {work}/missing.day: "):
-        fail(f"missing file: exit {missing.returncode}, stderr {missing.stderr!r}")
+        if result.status != 2 or result.err != expected or result.stdout:
+            fail(f"{name}: exit {result.status}, stderr {result.err!r}, expected {expected!r}")
+    missing = tool.run("--day", f"{work}/missing.day")
+    if missing.status != 2 or not missing.err.startswith(f"tarvok-run: {work}/missing.day: "):
+        fail(f"missing file: exit {missing.status}, stderr {missing.err!r}")
     print(f"--day: {len(records)} records equal the CSV; {len(broken) + 1} broken files refused")
 
 

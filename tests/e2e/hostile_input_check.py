@@ -9,19 +9,16 @@ Windows tool under Wine), the rows that need the native fake plug-in are left ou
 import os
 import re
 import shutil
-import subprocess
 import sys
+
+from e2e_support import Program, fail, split_emulator
 
 
 def main():
-    args = sys.argv[1:]
-    emulator = []
-    if "--emulator" in args:
-        at = args.index("--emulator")
-        emulator = [args[at + 1]]
-        del args[at:at + 2]
-    tool, work, example, plugin = args[:4]
+    args, emulator = split_emulator(sys.argv[1:])
+    tool_path, work, example, plugin = args[:4]
     echoing = args[4] if len(args) > 4 else None
+    tool = Program(tool_path, emulator, label="tarvok-run")
     shutil.rmtree(work, ignore_errors=True)
     os.makedirs(f"{work}/folder")
     os.chdir(work)
@@ -90,10 +87,9 @@ def main():
     for label, arguments, redirect, status, pattern, native_only in table:
         if native_only and emulator:
             continue
-        command = "exec \"$0\" \"$@\" " + redirect
-        result = subprocess.run(["sh", "-c", command, *emulator, tool, *arguments], capture_output=True)
+        result = tool.run(*arguments, redirect=redirect)
         err = result.stderr.decode("latin-1").replace("\r\n", "\n")
-        ok = result.returncode == status and result.stdout == b""
+        ok = result.status == status and result.stdout == b""
         if pattern is not None:
             # One line of the tool's; a plug-in may say things of its own around it.
             lines = err.splitlines() if "--plugin" in arguments else [err[:-1]] if err.endswith("\n") else [err]
@@ -101,7 +97,7 @@ def main():
             ok = ok and len(own) == 1 and re.fullmatch(pattern + r"[^\n]*", own[0]) is not None
         if not ok:
             failures += 1
-            print(f"FAIL {label}: exit {result.returncode} (expected {status}), stdout "
+            print(f"FAIL {label}: exit {result.status} (expected {status}), stdout "
                   f"{result.stdout[:80]!r}, stderr {err!r}, expected {pattern!r}")
     with open("input.csv", "rb") as f:
         if f.read() != bars:
@@ -111,8 +107,8 @@ def main():
     # Inputs that now give results: quoted fields as their plain form, NaN payloads as the rule has
     # them (stop is the close at state 0), and the exit statuses in the usage text.
     def output(*arguments):
-        result = subprocess.run([*emulator, tool, *arguments], capture_output=True)
-        return result.returncode, result.stdout.decode().replace("\r\n", "\n"), result.stderr
+        result = tool.run(*arguments)
+        return result.status, result.out, result.stderr
     accepted = [
         ("quoted fields", output("--exact", "quoted.csv"), output("--exact", "plain.csv")[1]),
         ("NaN payloads", output("--exact", "payloads.csv"),
@@ -127,7 +123,7 @@ def main():
         failures += 1
         print(f"FAIL --help does not give the exit statuses: {usage!r}")
     if failures:
-        sys.exit(f"hostile_input_check: {failures} failures")
+        fail(f"{failures} failures")
     print(f"hostile_input_check: {len(table) + len(accepted) + 1} cases as expected")
 
 

@@ -12,14 +12,11 @@ import math
 import os
 import re
 import shutil
-import subprocess
 import sys
 
 from PIL import Image
 
-
-def fail(message):
-    sys.exit(f"scan_page_check: {message}")
+from e2e_support import Program, fail
 
 
 def parse(dom):
@@ -41,25 +38,24 @@ def main():
     shutil.rmtree(work, ignore_errors=True)
     os.makedirs(work)
     market = os.path.join(work, "market")
-    subprocess.run([sys.executable, market_script, market, "--files", "45", "--bars", "400"], check=True)
+    Program(sys.executable).ok(market_script, market, "--files", "45", "--bars", "400")
     page = os.path.join(work, "page.html")
-    scan = subprocess.run([tool, "--scan", market, "--html", page, "--charts", "4"],
-                          capture_output=True, text=True)
-    if scan.returncode != 0:
-        fail(f"scan: exit {scan.returncode}: {scan.stderr}")
-    csv = [line.split(",") for line in scan.stdout.splitlines()[1:]]
+    scan = Program(tool).run("--scan", market, "--html", page, "--charts", "4")
+    if scan.status != 0:
+        fail(f"scan: exit {scan.status}: {scan.err}")
+    csv = [line.split(",") for line in scan.out.splitlines()[1:]]
 
     def browser(*arguments):
         profile = os.path.join(work, "profile")
         shutil.rmtree(profile, ignore_errors=True)
         os.makedirs(profile)
-        r = subprocess.run([chromium, "--headless", "--no-sandbox", "--disable-gpu", "--disable-quic",
-                            "--no-first-run", "--disable-background-networking",
-                            "--disable-component-update", "--disable-sync", f"--user-data-dir={profile}",
-                            *arguments], capture_output=True, text=True, timeout=180)
-        if r.returncode != 0:
-            fail(f"chromium {arguments}: exit {r.returncode}: {r.stderr[-2000:]}")
-        return r.stdout
+        r = Program(chromium).run("--headless", "--no-sandbox", "--disable-gpu", "--disable-quic",
+                                  "--no-first-run", "--disable-background-networking",
+                                  "--disable-component-update", "--disable-sync",
+                                  f"--user-data-dir={profile}", *arguments, timeout=180)
+        if r.status != 0:
+            fail(f"chromium {arguments}: exit {r.status}: {r.err[-2000:]}")
+        return r.out
 
     # The page as the browser has it once its script ran: the CSV's rows, cell for cell.
     rows, links, charts, _ = parse(browser("--dump-dom", "file://" + page))

@@ -15,23 +15,12 @@ import re
 import random
 import shutil
 import struct
-import subprocess
 import sys
 import threading
 
+from e2e_support import Program, f32, f32_hex, fail, split_emulator
+
 RECORD = struct.Struct("<5IfII")
-
-
-def fail(message):
-    sys.exit(f"scan_tool_check: {message}")
-
-
-def f32(x):
-    return struct.unpack("<f", struct.pack("<f", x))[0]
-
-
-def bits(x):
-    return f"{struct.unpack('<I', struct.pack('<f', x))[0]:08x}"
 
 
 def shortest(v):
@@ -65,23 +54,12 @@ def pack(records):
 
 
 def main():
-    args = sys.argv[1:]
-    emulator = []
-    if "--emulator" in args:  # the rest of the arguments
-        at = args.index("--emulator")
-        emulator = args[at + 1:]
-        del args[at:]
-    tool, work = args
+    args, emulator = split_emulator(sys.argv[1:])
+    tool_path, work = args
+    tool = Program(tool_path, emulator, label="tarvok-run")  # skipped if the emulator cannot run it
     shutil.rmtree(work, ignore_errors=True)
     root = os.path.join(work, "new_tdx")
     rng = random.Random(20261209)
-
-    def run(*arguments, stdout=subprocess.PIPE):
-        r = subprocess.run([*emulator, tool, *arguments], stdout=stdout, stderr=subprocess.PIPE,
-                           text=True)
-        if emulator and r.returncode == 77:
-            sys.exit(77)  # the emulator cannot run the program here: skipped
-        return r
 
     # The good files: three markets, lengths from 5 bars up, one priced beyond 2^24 fen.
     good = {}  # path -> (symbol, records)
@@ -124,25 +102,25 @@ def main():
         unreadable = 1
 
     # The full scan, at -j 1 and -j 4.
-    one = run("--scan", root, "-j", "1")
-    four = run("--scan", root, "-j4")
-    exact = run("--scan", root, "--exact")
+    one = tool.run("--scan", root, "-j", "1")
+    four = tool.run("--scan", root, "-j4")
+    exact = tool.run("--scan", root, "--exact")
     for r in (one, four, exact):
-        if r.returncode != 0:
-            fail(f"scan: exit {r.returncode}: {r.stderr}")
-    if one.stdout != four.stdout:
+        if r.status != 0:
+            fail(f"scan: exit {r.status}: {r.err}")
+    if one.out != four.out:
         fail("-j 1 and -j 4 differ")
     strip_time = lambda text: re.sub(r" in [0-9.]+ s:", " in T s:", text)
     # The tool's lines only: an emulator may add lines of its own.
     ours = lambda text: [strip_time(line) for line in text.splitlines() if line.startswith("tarvok-run: ")]
-    if ours(one.stderr) != ours(four.stderr):
-        fail(f"-j 1 and -j 4 report differently:\n{one.stderr!r}\n{four.stderr!r}")
+    if ours(one.err) != ours(four.err):
+        fail(f"-j 1 and -j 4 report differently:\n{one.err!r}\n{four.err!r}")
 
-    lines = one.stdout.splitlines()
+    lines = one.out.splitlines()
     if lines[0] != "symbol,date,close,stop,state,phase,phase_bars,distance_pct":
         fail(f"header {lines[0]!r}")
     rows = {r[0]: r[1:] for r in csv.reader(lines[1:])}
-    exact_rows = {r[0]: r[1:] for r in csv.reader(exact.stdout.splitlines()[1:])}
+    exact_rows = {r[0]: r[1:] for r in csv.reader(exact.out.splitlines()[1:])}
     symbols = sorted(s for s, _ in good.values())
     if list(rows) != symbols:
         fail(f"rows {list(rows)[:5]}... are not the good files' symbols in order {symbols[:5]}...")
@@ -150,15 +128,15 @@ def main():
     # Every good file's row against --day on it (a sample under the emulator).
     checked = list(good.items()) if not emulator else rng.sample(sorted(good.items()), 4)
     for path, (symbol, records) in checked:
-        day_exact = run("--day", path, "--exact")
-        if day_exact.returncode != 0:
-            fail(f"--day {path}: {day_exact.stderr}")
-        states = [int(line.split(",")[2]) for line in day_exact.stdout.splitlines()[1:]]
+        day_exact = tool.run("--day", path, "--exact")
+        if day_exact.status != 0:
+            fail(f"--day {path}: {day_exact.err}")
+        states = [int(line.split(",")[2]) for line in day_exact.out.splitlines()[1:]]
         sign = lambda s: (s > 0) - (s < 0)
         run_length = 0
         while run_length < len(states) and sign(states[-1 - run_length]) == sign(states[-1]):
             run_length += 1
-        last_exact = day_exact.stdout.splitlines()[-1].split(",")
+        last_exact = day_exact.out.splitlines()[-1].split(",")
         date, close_fen = records[-1][0], records[-1][4]
         close = f32(close_fen / 100.0)
         stop = struct.unpack("<f", bytes.fromhex(last_exact[1])[::-1])[0]
@@ -171,11 +149,11 @@ def main():
         if (got[:1] + got[3:] != expected[:1] + expected[3:] or f32(float(got[1])) != close or
                 f32(float(got[2])) != stop or any(digits(x) != shortest(f32(float(x))) for x in got[1:3])):
             fail(f"{symbol}: row {got}, expected {expected} with close {close}")
-        if exact_rows[symbol][1:3] != [bits(close), last_exact[1]]:
-            fail(f"{symbol}: --exact row {exact_rows[symbol]}, expected close {bits(close)}, stop {last_exact[1]}")
+        if exact_rows[symbol][1:3] != [f32_hex(close), last_exact[1]]:
+            fail(f"{symbol}: --exact row {exact_rows[symbol]}, expected close {f32_hex(close)}, stop {last_exact[1]}")
 
     # Broken files: --day's message each, in path order, then the summary.
-    messages = ours(one.stderr)
+    messages = ours(one.err)
     expected_messages = []
     for name in sorted(broken):
         if broken[name][1] == "fewer than 5 bars":
@@ -184,10 +162,10 @@ def main():
             expected_messages.append([m for m in messages if name in m][:1] or [f"(none for {name})"])
             expected_messages[-1] = expected_messages[-1][0]
             continue
-        day = run("--day", os.path.join(lday, name))
-        if day.returncode != 2:
-            fail(f"--day {name}: exit {day.returncode}")
-        expected_messages.append(day.stderr.rstrip("\n"))
+        day = tool.run("--day", os.path.join(lday, name))
+        if day.status != 2:
+            fail(f"--day {name}: exit {day.status}")
+        expected_messages.append(day.err.rstrip("\n"))
     if unreadable:
         expected_messages.append(f"tarvok-run: {os.path.join(lday, 'sh900006.day')}: No such file or directory")
     normalise = lambda text: text.replace("\\", "/")
@@ -215,10 +193,10 @@ def main():
                     (["--phase=flat"], lambda r: r[4] == "flat"),
                     (["--changed-within", "3"], lambda r: int(r[5]) <= 3)]
     for options, keep in filters:
-        r = run("--scan", root, *options)
+        r = tool.run("--scan", root, *options)
         expected = [lines[0]] + [line for line, r in zip(lines[1:], csv.reader(lines[1:])) if keep(r[1:])]
-        if r.returncode != 0 or r.stdout.splitlines() != expected:
-            fail(f"{options}: exit {r.returncode}, {len(r.stdout.splitlines())} lines, expected {len(expected)}")
+        if r.status != 0 or r.out.splitlines() != expected:
+            fail(f"{options}: exit {r.status}, {len(r.out.splitlines())} lines, expected {len(expected)}")
 
     # Exit statuses and messages for what is not a scan.
     os.makedirs(os.path.join(work, "nothing", "sub"))
@@ -236,14 +214,14 @@ def main():
         (["--changed-within", "2"], "tarvok-run: --changed-within needs --scan DIR"),
     ]
     for arguments, message in refusals[:2] if emulator else refusals:
-        r = run(*arguments)
-        if r.returncode != 2 or r.stdout or not ours(r.stderr)[:1] or not ours(r.stderr)[0].startswith(message):
-            fail(f"{arguments}: exit {r.returncode}, stderr {r.stderr!r}, expected {message!r}")
+        r = tool.run(*arguments)
+        if r.status != 2 or r.out or not ours(r.err)[:1] or not ours(r.err)[0].startswith(message):
+            fail(f"{arguments}: exit {r.status}, stderr {r.err!r}, expected {message!r}")
     if not emulator:
         with open("/dev/full", "w") as full:
-            r = run("--scan", root, stdout=full)
-        if r.returncode != 1 or "cannot write the output" not in r.stderr:
-            fail(f"stdout full: exit {r.returncode}, {r.stderr!r}")
+            r = tool.run("--scan", root, stdout=full)
+        if r.status != 1 or "cannot write the output" not in r.err:
+            fail(f"stdout full: exit {r.status}, {r.err!r}")
 
     # A file rewritten, now whole, now cut short, while it is scanned: a row or a message, and
     # never anything else.
@@ -266,17 +244,17 @@ def main():
     outcomes = set()
     try:
         for _ in range(2 if emulator else 25):
-            r = run("--scan", os.path.join(work, "live"), "-j", "2")
-            if r.returncode != 0:
-                fail(f"rewritten file: exit {r.returncode}: {r.stderr}")
-            body = r.stdout.splitlines()[1:]
-            notes = ours(r.stderr)[:-1]
+            r = tool.run("--scan", os.path.join(work, "live"), "-j", "2")
+            if r.status != 0:
+                fail(f"rewritten file: exit {r.status}: {r.err}")
+            body = r.out.splitlines()[1:]
+            notes = ours(r.err)[:-1]
             if body and not notes and re.fullmatch(r"sh601000,\d{4}-\d\d-\d\d,.*", body[0]):
                 outcomes.add("row")
             elif not body and len(notes) <= 1 and all("sh601000.day" in n for n in notes):
                 outcomes.add("message" if notes else "fewer than 5 bars")
             else:
-                fail(f"rewritten file: {r.stdout!r} {r.stderr!r}")
+                fail(f"rewritten file: {r.out!r} {r.err!r}")
     finally:
         stop.set()
         writer.join()
