@@ -155,10 +155,10 @@ class EngineAlone {
     series_.resize(files.files.size());
     tarvok::tools::FileSnapshotReader reader;
     for (std::size_t i = 0; i < files.files.size(); ++i) {
-      std::string_view bytes;
+      tarvok::tools::FileSnapshot snapshot;
       std::string error;
-      reader.read(files.files[i].path, tarvok::tools::kMaxScanFileBytes, bytes, error);
-      tarvok::tools::decodeDaySeries(bytes, series_[i]);
+      reader.read(files.files[i].path, tarvok::tools::kMaxScanFileBytes, snapshot, error);
+      tarvok::tools::decodeDaySeries(snapshot.bytes, series_[i]);
       bars += series_[i].size();
     }
   }
@@ -191,11 +191,11 @@ double readSeconds(const tarvok::tools::DayFileList& files, bool oneFile) {
   tarvok::tools::DaySeries series;
   const Clock::time_point start = Clock::now();
   for (const tarvok::tools::DayFileEntry& file : files.files) {
-    std::string_view bytes;
+    tarvok::tools::FileSnapshot snapshot;
     std::string error;
-    reader.read(oneFile ? files.files[0].path : file.path, tarvok::tools::kMaxScanFileBytes, bytes,
-                error);
-    tarvok::tools::decodeDaySeries(bytes, series);
+    reader.read(oneFile ? files.files[0].path : file.path, tarvok::tools::kMaxScanFileBytes,
+                snapshot, error);
+    tarvok::tools::decodeDaySeries(snapshot.bytes, series);
   }
   return secondsSince(start);
 }

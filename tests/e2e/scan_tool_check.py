@@ -210,7 +210,7 @@ def main():
          ": not a folder"),
         (["--scan", root, "--phase", "up"], "tarvok-run: --phase up: must be rising, falling or flat"),
         (["--scan", root, "-j", "0"], "tarvok-run: -j 0: must be a whole number from 1 to 256"),
-        (["--scan", root, "--changed-within", "x"], "tarvok-run: --changed-within x: must be a whole number, 1 or more"),
+        (["--scan", root, "--changed-within", "x"], "tarvok-run: --changed-within x: must be a whole number from 1 to 2147483647"),
         (["--changed-within", "2"], "tarvok-run: --changed-within needs --scan DIR"),
     ]
     for arguments, message in refusals[:2] if emulator else refusals:

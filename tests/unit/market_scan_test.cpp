@@ -273,19 +273,27 @@ TEST(MarketScan, Options) {
   EXPECT_EQ(o.scan.html, "p.html");
   EXPECT_EQ(o.scan.charts, 0);
   EXPECT_EQ(tarvok::tools::parseRunOptions({"--scan", "d", "-j", "256"}).scan.jobs, 256u);
+  EXPECT_EQ(tarvok::tools::parseRunOptions({"--scan", "d", "--phase", "Rising"}).scan.phase, "rising");
 
   const std::pair<std::vector<std::string>, std::string> refused[] = {
       {{"--scan", "d", "--phase", "up"}, "--phase up: must be rising, falling or flat"},
       {{"--scan", "d", "--changed-within", "0"},
-       "--changed-within 0: must be a whole number, 1 or more"},
+       "--changed-within 0: must be a whole number from 1 to 2147483647"},
       {{"--scan", "d", "--changed-within", "2.5"},
-       "--changed-within 2.5: must be a whole number, 1 or more"},
+       "--changed-within 2.5: must be a whole number from 1 to 2147483647"},
+      {{"--scan", "d", "--changed-within", "4294967296"},
+       "--changed-within 4294967296: must be a whole number from 1 to 2147483647"},
       {{"--scan", "d", "-j", "257"}, "-j 257: must be a whole number from 1 to 256"},
       {{"--scan", "d", "-j", "+2"}, "-j +2: must be a whole number from 1 to 256"},
       {{"--scan", "d", "--html", "p", "--charts", "-1"},
-       "--charts -1: must be a whole number, 0 or more"},
+       "--charts -1: must be a whole number from 0 to 2147483647"},
+      {{"--scan", "d", "--html", "p", "--charts", "2147483648"},
+       "--charts 2147483648: must be a whole number from 0 to 2147483647"},
       {{"--scan", "d", "--charts", "5"}, "--charts needs --html FILE"},
       {{"--phase", "rising"}, "--phase needs --scan DIR"},
+      {{"--phase", "up"}, "--phase needs --scan DIR"},
+      {{"--changed-within", "0", "--scan", "d"},
+       "--changed-within 0: must be a whole number from 1 to 2147483647"},
       {{"-j2", "a.csv"}, "-j needs --scan DIR"},
       {{"--html", "p.html"}, "--html needs --scan DIR"},
       {{"--scan", "d", "a.csv"},
@@ -299,6 +307,8 @@ TEST(MarketScan, Options) {
       {{"--scan="}, "--scan needs a path"},
       {{"--scan", "d", "--html", "out/sh600000.DAY"},
        "--html out/sh600000.DAY: a page named as a daily file would be scanned as one"},
+      {{"--scan", "d", "--html", "sh600000.day. ."},
+       "--html sh600000.day. .: a page named as a daily file would be scanned as one"},
   };
   for (const auto& [args, message] : refused) EXPECT_EQ(verdict(args), message);
 }

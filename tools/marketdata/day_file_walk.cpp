@@ -13,7 +13,11 @@ namespace {
 
 using os::FolderEntry;
 
-void walk(const std::string& folder, DayFileList& list) {
+// Folders already walked, by identity: a link back to one of them (a loop, or a second way to
+// the same folder) is passed over.
+using Visited = std::vector<os::FileIdentity>;
+
+void walk(const std::string& folder, DayFileList& list, Visited& visited) {
   std::vector<FolderEntry> entries;
   std::string error;
   if (!os::listFolder(folder, &isDayFileName, entries, error)) {
@@ -27,7 +31,14 @@ void walk(const std::string& folder, DayFileList& list) {
   for (const FolderEntry& entry : entries) {
     std::string path = os::joinPath(folder, entry.name);
     if (entry.kind == FolderEntry::Kind::Folder) {
-      walk(path, list);
+      const os::FileIdentity id = os::folderIdentity(path);
+      if (id.known && std::find(visited.begin(), visited.end(), id) != visited.end()) {
+        list.problems.push_back(
+            {list.files.size(), fmt::format("{}: links to a folder scanned already: passed over", path)});
+        continue;
+      }
+      if (id.known) visited.push_back(id);
+      walk(path, list, visited);
     } else {
       const auto nameStart = static_cast<std::uint32_t>(path.size() - entry.name.size());
       list.files.push_back({std::move(path), nameStart});
@@ -45,7 +56,9 @@ DayFileList findDayFiles(const std::string& root) {
   std::string error;
   if (!os::isFolder(root, error)) throw WalkError(fmt::format("{}: {}", root, error));
   DayFileList list;
-  walk(root, list);
+  Visited visited;
+  if (const os::FileIdentity id = os::folderIdentity(root); id.known) visited.push_back(id);
+  walk(root, list, visited);
   if (list.folders == 0) throw WalkError(list.problems.front().message);
   return list;
 }

@@ -9,8 +9,12 @@
 #endif
 
 #include <algorithm>
+#include <atomic>
 #include <cerrno>
+#include <cstdlib>
 #include <cstring>
+#include <mutex>
+#include <new>
 #include <stdexcept>
 #include <string>
 #include <system_error>
@@ -22,37 +26,55 @@ namespace tarvok::os {
 
 namespace {
 
-// Only a regular file can be overwritten: /dev/null may well be both input and chart.
-bool same(const struct stat& a, const struct stat& b) {
-  return S_ISREG(a.st_mode) && a.st_dev == b.st_dev && a.st_ino == b.st_ino;
+// Only a regular file has an identity here: /dev/null may well be both input and chart.
+FileIdentity identityOfStat(const struct stat& info) {
+  FileIdentity id;
+  id.known = S_ISREG(info.st_mode);
+  id.device = static_cast<std::uint64_t>(info.st_dev);
+  id.index = static_cast<std::uint64_t>(info.st_ino);
+  return id;
 }
 
 std::runtime_error errnoError(const char* what) {
   return std::runtime_error(std::string(what) + ": " + std::strerror(errno));
 }
 
+const char* kindOf(mode_t mode) {
+  if (S_ISDIR(mode)) return "is a folder, not a file";
+  if (S_ISFIFO(mode)) return "is a FIFO, not a regular file";
+  if (S_ISSOCK(mode)) return "is a socket, not a regular file";
+  if (S_ISCHR(mode) || S_ISBLK(mode)) return "is a device, not a regular file";
+  return "is not a regular file";
+}
+
 }  // namespace
+
+std::vector<std::string> commandLineArguments(int argc, char** argv) {
+  return std::vector<std::string>(argv + (argc > 0 ? 1 : 0), argv + argc);
+}
+
+FileIdentity identityOf(const std::string& path) noexcept {
+  struct stat info {};
+  return stat(path.c_str(), &info) == 0 ? identityOfStat(info) : FileIdentity{};
+}
+
+FileIdentity identityOf(std::FILE* stream) noexcept {
+  struct stat info {};
+  return fstat(fileno(stream), &info) == 0 ? identityOfStat(info) : FileIdentity{};
+}
 
 bool isDirectory(const std::string& path) noexcept {
   struct stat info {};
   return stat(path.c_str(), &info) == 0 && S_ISDIR(info.st_mode);
 }
 
-bool isOpenFile(std::FILE* stream, const std::string& path) noexcept {
-  struct stat open {};
-  struct stat other {};
-  return fstat(fileno(stream), &open) == 0 && stat(path.c_str(), &other) == 0 && same(open, other);
-}
-
-bool isSameFile(const std::string& a, const std::string& b) noexcept {
-  struct stat first {};
-  struct stat second {};
-  return stat(a.c_str(), &first) == 0 && stat(b.c_str(), &second) == 0 && same(first, second);
-}
-
 long long streamSize(std::FILE* stream) noexcept {
   if (fseeko(stream, 0, SEEK_END) != 0) return -1;
   return static_cast<long long>(ftello(stream));
+}
+
+std::FILE* openFile(const std::string& path, const char* mode) noexcept {
+  return std::fopen(path.c_str(), mode);
 }
 
 bool isFolder(const std::string& path, std::string& error) {
@@ -66,6 +88,16 @@ bool isFolder(const std::string& path, std::string& error) {
     return false;
   }
   return true;
+}
+
+FileIdentity folderIdentity(const std::string& path) noexcept {
+  struct stat info {};
+  FileIdentity id;
+  if (stat(path.c_str(), &info) != 0 || !S_ISDIR(info.st_mode)) return id;
+  id.known = true;
+  id.device = static_cast<std::uint64_t>(info.st_dev);
+  id.index = static_cast<std::uint64_t>(info.st_ino);
+  return id;
 }
 
 bool listFolder(const std::string& path, bool (*wanted)(std::string_view name) noexcept,
@@ -86,19 +118,26 @@ bool listFolder(const std::string& path, bool (*wanted)(std::string_view name) n
     unsigned char type = entry->d_type;
     if (type == DT_UNKNOWN) {  // some file systems do not tell
       type = lstat(full.c_str(), &info) != 0 ? DT_REG
-             : S_ISDIR(info.st_mode)         ? DT_DIR
-             : S_ISLNK(info.st_mode)         ? DT_LNK
-             : S_ISREG(info.st_mode)         ? DT_REG
-                                             : DT_UNKNOWN;
+             : S_ISDIR(info.st_mode)          ? DT_DIR
+             : S_ISLNK(info.st_mode)          ? DT_LNK
+             : S_ISREG(info.st_mode)          ? DT_REG
+                                              : DT_UNKNOWN;
     }
-    if (type == DT_LNK && wanted(name)) {
-      // A link to a wanted file counts as the file; a dangling one as a file that cannot be opened.
-      type = stat(full.c_str(), &info) != 0 || S_ISREG(info.st_mode) ? DT_REG : DT_UNKNOWN;
+    bool linked = false;
+    if (type == DT_LNK) {
+      // A link to a folder is the folder; a link to a wanted file counts as the file, and a
+      // dangling one as a file that cannot be opened.
+      linked = true;
+      if (stat(full.c_str(), &info) != 0) {
+        type = wanted(name) ? DT_REG : DT_UNKNOWN;
+      } else {
+        type = S_ISDIR(info.st_mode) ? DT_DIR : S_ISREG(info.st_mode) ? DT_REG : DT_UNKNOWN;
+      }
     }
     if (type == DT_DIR) {
-      entries.push_back({std::string(name), FolderEntry::Kind::Folder});
+      entries.push_back({std::string(name), FolderEntry::Kind::Folder, linked});
     } else if (type == DT_REG && wanted(name)) {
-      entries.push_back({std::string(name), FolderEntry::Kind::File});
+      entries.push_back({std::string(name), FolderEntry::Kind::File, linked});
     }
   }
   const int readError = errno;
@@ -121,19 +160,40 @@ ReadOnlyFile::~ReadOnlyFile() { close(); }
 
 bool ReadOnlyFile::open(const std::string& path, std::string& error) {
   close();
-  fd_ = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
-  if (fd_ < 0) error = std::strerror(errno);
-  return fd_ >= 0;
+  // Not blocking: a FIFO would wait for a writer in open(), and a device in read().
+  const int fd = ::open(path.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
+  if (fd < 0) {
+    error = std::strerror(errno);
+    return false;
+  }
+  struct stat info;
+  if (fstat(fd, &info) != 0) {
+    error = std::strerror(errno);
+    ::close(fd);
+    return false;
+  }
+  if (!S_ISREG(info.st_mode)) {
+    error = kindOf(info.st_mode);
+    ::close(fd);
+    return false;
+  }
+  handle_ = fd;
+  return true;
 }
 
 long long ReadOnlyFile::size() const noexcept {
   struct stat info;
-  return fstat(fd_, &info) == 0 ? static_cast<long long>(info.st_size) : -1;
+  return fstat(static_cast<int>(handle_), &info) == 0 ? static_cast<long long>(info.st_size) : -1;
+}
+
+FileIdentity ReadOnlyFile::identity() const noexcept {
+  struct stat info {};
+  return fstat(static_cast<int>(handle_), &info) == 0 ? identityOfStat(info) : FileIdentity{};
 }
 
 long long ReadOnlyFile::readSome(char* into, std::size_t room, std::string& error) noexcept {
   for (;;) {
-    const ssize_t got = ::read(fd_, into, std::min<std::size_t>(room, 1u << 30));
+    const ssize_t got = ::read(static_cast<int>(handle_), into, std::min<std::size_t>(room, 1u << 30));
     if (got >= 0) return got;
     if (errno != EINTR) {
       error = std::strerror(errno);
@@ -143,8 +203,76 @@ long long ReadOnlyFile::readSome(char* into, std::size_t room, std::string& erro
 }
 
 void ReadOnlyFile::close() noexcept {
-  if (fd_ >= 0) ::close(fd_);
-  fd_ = -1;
+  if (handle_ >= 0) ::close(static_cast<int>(handle_));
+  handle_ = -1;
+}
+
+ReplacingFile::~ReplacingFile() { abandon(); }
+
+bool ReplacingFile::open(const std::string& target, std::string& error) {
+  abandon();
+  // Through a link, the file it names; else the name as given.
+  target_ = target;
+  struct stat info {};
+  const bool exists = stat(target.c_str(), &info) == 0;
+  if (exists && S_ISDIR(info.st_mode)) {
+    error = "is a folder";
+    return false;
+  }
+  if (char* real = exists ? realpath(target.c_str(), nullptr) : nullptr) {
+    target_ = real;
+    std::free(real);
+  }
+  const std::size_t slash = target_.rfind('/');
+  const std::string folder = slash == std::string::npos ? std::string(".") : target_.substr(0, slash);
+  const std::string name = slash == std::string::npos ? target_ : target_.substr(slash + 1);
+  static std::atomic<unsigned> counter{0};
+  for (int attempt = 0; attempt < 100; ++attempt) {
+    temporary_ = joinPath(folder, "." + name + ".tarvok-" + std::to_string(getpid()) + "-" +
+                                      std::to_string(counter.fetch_add(1)) + ".tmp");
+    // A file of the target's permissions, as rewriting it in place would keep them.
+    const int fd = ::open(temporary_.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC,
+                          exists ? (info.st_mode & 07777) : 0666);
+    if (fd < 0 && errno == EEXIST) continue;
+    if (fd < 0) break;
+    if (exists) fchmod(fd, info.st_mode & 07777);
+    stream_ = fdopen(fd, "wb");
+    if (stream_ == nullptr) {
+      ::close(fd);
+      break;
+    }
+    return true;
+  }
+  error = std::strerror(errno);
+  temporary_.clear();
+  return false;
+}
+
+bool ReplacingFile::commit(std::string& error) {
+  if (stream_ == nullptr) {
+    error = "not open";
+    return false;
+  }
+  // The data on the disk before the name: a full disk shows here, with the old file still whole.
+  bool written = std::fflush(stream_) == 0 && fsync(fileno(stream_)) == 0;
+  int code = errno;
+  written = std::fclose(stream_) == 0 && written;
+  if (!written && code == 0) code = errno;
+  stream_ = nullptr;
+  if (written && std::rename(temporary_.c_str(), target_.c_str()) == 0) {
+    temporary_.clear();
+    return true;
+  }
+  error = std::strerror(written ? errno : code);
+  abandon();
+  return false;
+}
+
+void ReplacingFile::abandon() noexcept {
+  if (stream_ != nullptr) std::fclose(stream_);
+  stream_ = nullptr;
+  if (!temporary_.empty()) std::remove(temporary_.c_str());
+  temporary_.clear();
 }
 
 bool isTerminal(std::FILE* stream) noexcept { return isatty(fileno(stream)) != 0; }
@@ -167,6 +295,10 @@ bool standardStreamsReady() noexcept {
 void lockStream(std::FILE* stream) noexcept { flockfile(stream); }
 void unlockStream(std::FILE* stream) noexcept { funlockfile(stream); }
 
+bool writeText(std::FILE* stream, std::string_view text) noexcept {
+  return std::fwrite(text.data(), 1, text.size(), stream) == text.size();
+}
+
 StdoutDiversion::StdoutDiversion() {
   std::fflush(stdout);
   const int saved = dup(1);
@@ -186,6 +318,14 @@ StdoutDiversion::StdoutDiversion() {
 
 StdoutDiversion::~StdoutDiversion() {
   if (output_ != nullptr) std::fclose(output_);
+}
+
+std::string userLanguage() {
+  for (const char* name : {"LC_ALL", "LC_MESSAGES", "LANG"}) {
+    const char* value = std::getenv(name);
+    if (value != nullptr && value[0] != '\0') return value;
+  }
+  return {};
 }
 
 unsigned hardwareThreads() noexcept {
@@ -214,10 +354,16 @@ void Thread::join() noexcept {
   handle_ = nullptr;
 }
 
+static_assert(sizeof(std::mutex) <= 64 && alignof(std::mutex) <= 16, "room for the lock");
+
+Mutex::Mutex() noexcept { new (storage_) std::mutex(); }
+Mutex::~Mutex() { reinterpret_cast<std::mutex*>(storage_)->~mutex(); }
+void Mutex::lock() noexcept { reinterpret_cast<std::mutex*>(storage_)->lock(); }
+void Mutex::unlock() noexcept { reinterpret_cast<std::mutex*>(storage_)->unlock(); }
+
 #if defined(TARVOK_NO_PLUGIN_LOADING)
 
 bool canLoadLibraries() noexcept { return false; }
-std::string loaderPath(const std::string& path) { return path; }
 Library::~Library() = default;
 bool Library::open(const std::string&, std::string& error) {
   error = "this statically linked build cannot load plug-ins";
@@ -229,16 +375,14 @@ void* Library::symbol(const char*) const noexcept { return nullptr; }
 
 bool canLoadLibraries() noexcept { return true; }
 
-std::string loaderPath(const std::string& path) {
-  return path.find('/') == std::string::npos ? "./" + path : path;
-}
-
 Library::~Library() {
   if (handle_ != nullptr) dlclose(handle_);
 }
 
 bool Library::open(const std::string& path, std::string& error) {
-  handle_ = dlopen(loaderPath(path).c_str(), RTLD_NOW | RTLD_LOCAL);
+  // A name without a slash would be looked up on the loader's search path.
+  const std::string named = path.find('/') == std::string::npos ? "./" + path : path;
+  handle_ = dlopen(named.c_str(), RTLD_NOW | RTLD_LOCAL);
   if (handle_ == nullptr) {
     const char* message = dlerror();
     error = message != nullptr ? message : "unknown error";

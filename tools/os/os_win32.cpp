@@ -1,5 +1,5 @@
-// The tool's operating-system calls on Windows. Paths are narrow strings in the ANSI code page, as
-// the tool gets them.
+// The tool's operating-system calls on Windows. Every path is UTF-8 here and reaches the system as
+// wide characters, so that a name outside the ANSI code page works.
 
 #ifndef WIN32_LEAN_AND_MEAN
 #define WIN32_LEAN_AND_MEAN
@@ -11,25 +11,46 @@
 #include <sys/stat.h>
 
 #include <algorithm>
+#include <atomic>
 #include <cerrno>
 #include <cstring>
 #include <stdexcept>
 #include <string>
 
 #include "os/os.h"
+#include "text/path_name.h"
 
 namespace tarvok::os {
 
 namespace {
 
+std::wstring widen(std::string_view text) {
+  if (text.empty()) return std::wstring();
+  const int length = MultiByteToWideChar(CP_UTF8, 0, text.data(), static_cast<int>(text.size()),
+                                         nullptr, 0);
+  std::wstring wide(static_cast<std::size_t>(length), L'\0');
+  MultiByteToWideChar(CP_UTF8, 0, text.data(), static_cast<int>(text.size()), wide.data(), length);
+  return wide;
+}
+
+std::string narrow(const wchar_t* text, int length = -1) {
+  if (length < 0) length = static_cast<int>(wcslen(text));
+  if (length == 0) return std::string();
+  const int bytes = WideCharToMultiByte(CP_UTF8, 0, text, length, nullptr, 0, nullptr, nullptr);
+  std::string utf8(static_cast<std::size_t>(bytes), '\0');
+  WideCharToMultiByte(CP_UTF8, 0, text, length, utf8.data(), bytes, nullptr, nullptr);
+  return utf8;
+}
+
 // The system's own text for an error (in the language of the system), without the line end and
 // full stop it ends with; empty when it has none.
 std::string systemText(DWORD code) {
-  char* text = nullptr;
-  const DWORD length = FormatMessageA(
+  wchar_t* text = nullptr;
+  const DWORD length = FormatMessageW(
       FORMAT_MESSAGE_ALLOCATE_BUFFER | FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS,
-      nullptr, code, 0, reinterpret_cast<char*>(&text), 0, nullptr);
-  std::string message = length > 0 && text != nullptr ? std::string(text, length) : std::string();
+      nullptr, code, 0, reinterpret_cast<wchar_t*>(&text), 0, nullptr);
+  std::string message =
+      length > 0 && text != nullptr ? narrow(text, static_cast<int>(length)) : std::string();
   if (text != nullptr) LocalFree(text);
   while (!message.empty() && (message.back() == '\n' || message.back() == '\r' ||
                               message.back() == ' ' || message.back() == '.')) {
@@ -43,53 +64,88 @@ std::string folderError(DWORD code) {
   return text.empty() ? "Windows error " + std::to_string(code) : text;
 }
 
-// A file's identity: its volume and its index on the volume.
-struct Identity {
-  bool known = false;
+// Only a regular file on a disk has an identity here: NUL may well be both input and chart.
+FileIdentity identityOfHandle(HANDLE handle, bool folder = false) {
+  FileIdentity id;
   BY_HANDLE_FILE_INFORMATION info{};
-};
-
-Identity identityOf(HANDLE handle) {
-  Identity id;
-  id.known = handle != INVALID_HANDLE_VALUE && GetFileType(handle) == FILE_TYPE_DISK &&
-             GetFileInformationByHandle(handle, &id.info);
+  if (handle == INVALID_HANDLE_VALUE || GetFileType(handle) != FILE_TYPE_DISK ||
+      !GetFileInformationByHandle(handle, &info)) {
+    return id;
+  }
+  const bool isFolder = (info.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) != 0;
+  id.known = isFolder == folder;
+  id.device = info.dwVolumeSerialNumber;
+  id.index = (static_cast<std::uint64_t>(info.nFileIndexHigh) << 32) | info.nFileIndexLow;
   return id;
 }
 
-Identity identityOf(const std::string& path) {
-  // No access asked for: only the identity is read. Directories need the backup flag.
-  const HANDLE handle =
-      CreateFileA(path.c_str(), 0, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
-                  OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr);
-  const Identity id = identityOf(handle);
+FileIdentity identityOfPath(const std::string& path, bool folder) {
+  // No access asked for: only the identity is read. Folders need the backup flag.
+  const HANDLE handle = CreateFileW(widen(path).c_str(), 0,
+                                    FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
+                                    OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr);
+  const FileIdentity id = identityOfHandle(handle, folder);
   if (handle != INVALID_HANDLE_VALUE) CloseHandle(handle);
   return id;
-}
-
-bool same(const Identity& a, const Identity& b) {
-  return a.known && b.known && a.info.dwVolumeSerialNumber == b.info.dwVolumeSerialNumber &&
-         a.info.nFileIndexHigh == b.info.nFileIndexHigh &&
-         a.info.nFileIndexLow == b.info.nFileIndexLow;
 }
 
 std::runtime_error errnoError(const char* what) {
   return std::runtime_error(std::string(what) + ": " + std::strerror(errno));
 }
 
+bool isConsole(std::FILE* stream) {
+  DWORD mode = 0;
+  const intptr_t handle = _get_osfhandle(_fileno(stream));
+  return handle != -1 && handle != -2 &&
+         GetConsoleMode(reinterpret_cast<HANDLE>(handle), &mode) != 0;
+}
+
 }  // namespace
 
+}  // namespace tarvok::os
+
+// The C runtime's own split of the wide command line, as it splits the narrow one for main (the
+// same rules of quotes and backslashes); declared here, as MinGW's headers do not.
+struct TarvokStartupInfo {
+  int newMode;
+};
+extern "C" int __cdecl __wgetmainargs(int* argc, wchar_t*** argv, wchar_t*** environment,
+                                      int expandWildcards, TarvokStartupInfo* info);
+
+namespace tarvok::os {
+
+std::vector<std::string> commandLineArguments(int argc, char** argv) {
+  int count = 0;
+  wchar_t** wide = nullptr;
+  wchar_t** environment = nullptr;
+  TarvokStartupInfo info{0};
+  if (__wgetmainargs(&count, &wide, &environment, 0, &info) != 0 || wide == nullptr) {
+    return std::vector<std::string>(argv + (argc > 0 ? 1 : 0), argv + argc);
+  }
+  std::vector<std::string> args;
+  for (int i = 1; i < count; ++i) args.push_back(narrow(wide[i]));
+  return args;
+}
+
+FileIdentity identityOf(const std::string& path) noexcept {
+  try {
+    return identityOfPath(path, false);
+  } catch (...) {
+    return FileIdentity{};
+  }
+}
+
+FileIdentity identityOf(std::FILE* stream) noexcept {
+  return identityOfHandle(reinterpret_cast<HANDLE>(_get_osfhandle(_fileno(stream))));
+}
+
 bool isDirectory(const std::string& path) noexcept {
-  const DWORD attributes = GetFileAttributesA(path.c_str());
-  return attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY) != 0;
-}
-
-bool isOpenFile(std::FILE* stream, const std::string& path) noexcept {
-  return same(identityOf(reinterpret_cast<HANDLE>(_get_osfhandle(_fileno(stream)))),
-              identityOf(path));
-}
-
-bool isSameFile(const std::string& a, const std::string& b) noexcept {
-  return same(identityOf(a), identityOf(b));
+  try {
+    const DWORD attributes = GetFileAttributesW(widen(path).c_str());
+    return attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY) != 0;
+  } catch (...) {
+    return false;
+  }
 }
 
 long long streamSize(std::FILE* stream) noexcept {
@@ -97,8 +153,17 @@ long long streamSize(std::FILE* stream) noexcept {
   return _ftelli64(stream);
 }
 
+std::FILE* openFile(const std::string& path, const char* mode) noexcept {
+  try {
+    return _wfopen(widen(path).c_str(), widen(mode).c_str());
+  } catch (...) {
+    errno = ENOMEM;
+    return nullptr;
+  }
+}
+
 bool isFolder(const std::string& path, std::string& error) {
-  const DWORD attributes = GetFileAttributesA(path.c_str());
+  const DWORD attributes = GetFileAttributesW(widen(path).c_str());
   if (attributes == INVALID_FILE_ATTRIBUTES) {
     error = folderError(GetLastError());
     return false;
@@ -110,10 +175,18 @@ bool isFolder(const std::string& path, std::string& error) {
   return true;
 }
 
+FileIdentity folderIdentity(const std::string& path) noexcept {
+  try {
+    return identityOfPath(path, true);
+  } catch (...) {
+    return FileIdentity{};
+  }
+}
+
 bool listFolder(const std::string& path, bool (*wanted)(std::string_view name) noexcept,
                 std::vector<FolderEntry>& entries, std::string& error) {
-  WIN32_FIND_DATAA found;
-  const HANDLE search = FindFirstFileA(joinPath(path, "*").c_str(), &found);
+  WIN32_FIND_DATAW found;
+  const HANDLE search = FindFirstFileW(widen(joinPath(path, "*")).c_str(), &found);
   if (search == INVALID_HANDLE_VALUE) {
     const DWORD code = GetLastError();
     if (code == ERROR_FILE_NOT_FOUND) return true;  // not even "." and ".."
@@ -121,16 +194,16 @@ bool listFolder(const std::string& path, bool (*wanted)(std::string_view name) n
     return false;
   }
   do {
-    const std::string name = found.cFileName;
+    const std::string name = narrow(found.cFileName);
     if (name == "." || name == "..") continue;
     const DWORD a = found.dwFileAttributes;
+    const bool linked = (a & FILE_ATTRIBUTE_REPARSE_POINT) != 0;
     if ((a & FILE_ATTRIBUTE_DIRECTORY) != 0) {
-      if ((a & FILE_ATTRIBUTE_REPARSE_POINT) == 0)
-        entries.push_back({name, FolderEntry::Kind::Folder});
+      entries.push_back({name, FolderEntry::Kind::Folder, linked});
     } else if (wanted(name)) {
-      entries.push_back({name, FolderEntry::Kind::File});
+      entries.push_back({name, FolderEntry::Kind::File, linked});
     }
-  } while (FindNextFileA(search, &found));
+  } while (FindNextFileW(search, &found));
   const DWORD code = GetLastError();
   FindClose(search);
   if (code != ERROR_NO_MORE_FILES) {
@@ -151,22 +224,111 @@ ReadOnlyFile::~ReadOnlyFile() { close(); }
 
 bool ReadOnlyFile::open(const std::string& path, std::string& error) {
   close();
-  fd_ = _open(path.c_str(), _O_RDONLY | _O_BINARY);
-  if (fd_ < 0) error = std::strerror(errno);
-  return fd_ >= 0;
+  if (isWindowsDeviceName(tools::baseName(path))) {
+    error = "a name Windows keeps for a device (such as AUX, COM1, NUL): not read";
+    return false;
+  }
+  const int fd = _wopen(widen(path).c_str(), _O_RDONLY | _O_BINARY);
+  if (fd < 0) {
+    error = std::strerror(errno);
+    return false;
+  }
+  if (!identityOfHandle(reinterpret_cast<HANDLE>(_get_osfhandle(fd))).known) {
+    error = "is not a regular file";
+    _close(fd);
+    return false;
+  }
+  handle_ = fd;
+  return true;
 }
 
-long long ReadOnlyFile::size() const noexcept { return _filelengthi64(fd_); }
+long long ReadOnlyFile::size() const noexcept { return _filelengthi64(static_cast<int>(handle_)); }
+
+FileIdentity ReadOnlyFile::identity() const noexcept {
+  return identityOfHandle(reinterpret_cast<HANDLE>(_get_osfhandle(static_cast<int>(handle_))));
+}
 
 long long ReadOnlyFile::readSome(char* into, std::size_t room, std::string& error) noexcept {
-  const int got = _read(fd_, into, static_cast<unsigned>(std::min<std::size_t>(room, 1u << 30)));
+  const int got = _read(static_cast<int>(handle_), into,
+                        static_cast<unsigned>(std::min<std::size_t>(room, 1u << 30)));
   if (got < 0) error = std::strerror(errno);
   return got;
 }
 
 void ReadOnlyFile::close() noexcept {
-  if (fd_ >= 0) _close(fd_);
-  fd_ = -1;
+  if (handle_ >= 0) _close(static_cast<int>(handle_));
+  handle_ = -1;
+}
+
+ReplacingFile::~ReplacingFile() { abandon(); }
+
+bool ReplacingFile::open(const std::string& target, std::string& error) {
+  abandon();
+  target_ = target;
+  const DWORD attributes = GetFileAttributesW(widen(target).c_str());
+  if (attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY) != 0) {
+    error = "is a folder";
+    return false;
+  }
+  const std::size_t slash = target.find_last_of("/\\");
+  const std::string folder = slash == std::string::npos ? std::string(".") : target.substr(0, slash);
+  const std::string name(slash == std::string::npos ? std::string_view(target)
+                                                    : std::string_view(target).substr(slash + 1));
+  static std::atomic<unsigned> counter{0};
+  for (int attempt = 0; attempt < 100; ++attempt) {
+    temporary_ = joinPath(folder, "." + name + ".tarvok-" + std::to_string(_getpid()) + "-" +
+                                      std::to_string(counter.fetch_add(1)) + ".tmp");
+    const int fd = _wopen(widen(temporary_).c_str(), _O_WRONLY | _O_CREAT | _O_EXCL | _O_BINARY,
+                          _S_IREAD | _S_IWRITE);
+    if (fd < 0 && errno == EEXIST) continue;
+    if (fd < 0) break;
+    stream_ = _fdopen(fd, "wb");
+    if (stream_ == nullptr) {
+      _close(fd);
+      break;
+    }
+    return true;
+  }
+  error = std::strerror(errno);
+  temporary_.clear();
+  return false;
+}
+
+bool ReplacingFile::commit(std::string& error) {
+  if (stream_ == nullptr) {
+    error = "not open";
+    return false;
+  }
+  // The data on the disk before the name: a full disk shows here, with the old file still whole.
+  bool written = std::fflush(stream_) == 0 && _commit(_fileno(stream_)) == 0;
+  const int code = errno;
+  written = std::fclose(stream_) == 0 && written;
+  stream_ = nullptr;
+  if (!written) {
+    error = std::strerror(code != 0 ? code : errno);
+    abandon();
+    return false;
+  }
+  if (!MoveFileExW(widen(temporary_).c_str(), widen(target_).c_str(),
+                   MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH)) {
+    error = folderError(GetLastError());
+    abandon();
+    return false;
+  }
+  temporary_.clear();
+  return true;
+}
+
+void ReplacingFile::abandon() noexcept {
+  if (stream_ != nullptr) std::fclose(stream_);
+  stream_ = nullptr;
+  if (!temporary_.empty()) {
+    try {
+      DeleteFileW(widen(temporary_).c_str());
+    } catch (...) {
+    }
+  }
+  temporary_.clear();
 }
 
 bool isTerminal(std::FILE* stream) noexcept { return _isatty(_fileno(stream)) != 0; }
@@ -196,6 +358,31 @@ bool standardStreamsReady() noexcept {
 void lockStream(std::FILE* stream) noexcept { _lock_file(stream); }
 void unlockStream(std::FILE* stream) noexcept { _unlock_file(stream); }
 
+bool writeText(std::FILE* stream, std::string_view text) noexcept {
+  if (!isConsole(stream)) return std::fwrite(text.data(), 1, text.size(), stream) == text.size();
+  // What the stream holds already goes first.
+  std::fflush(stream);
+  const HANDLE console = reinterpret_cast<HANDLE>(_get_osfhandle(_fileno(stream)));
+  constexpr std::size_t kChunk = 1024;
+  wchar_t wide[kChunk + 4];
+  while (!text.empty()) {
+    // Whole characters only: a chunk never ends inside a UTF-8 sequence.
+    std::size_t take = std::min(text.size(), kChunk);
+    while (take < text.size() && take > 0 && (static_cast<unsigned char>(text[take]) & 0xC0) == 0x80) {
+      --take;
+    }
+    if (take == 0) take = std::min(text.size(), kChunk);
+    const int length = MultiByteToWideChar(CP_UTF8, 0, text.data(), static_cast<int>(take), wide,
+                                           static_cast<int>(kChunk + 4));
+    DWORD written = 0;
+    if (length <= 0 || !WriteConsoleW(console, wide, static_cast<DWORD>(length), &written, nullptr)) {
+      return false;
+    }
+    text.remove_prefix(take);
+  }
+  return true;
+}
+
 StdoutDiversion::StdoutDiversion() {
   std::fflush(stdout);
   const int saved = _dup(1);
@@ -216,6 +403,13 @@ StdoutDiversion::StdoutDiversion() {
 
 StdoutDiversion::~StdoutDiversion() {
   if (output_ != nullptr) std::fclose(output_);
+}
+
+std::string userLanguage() {
+  wchar_t name[LOCALE_NAME_MAX_LENGTH] = {};
+  const LCID locale = MAKELCID(GetUserDefaultUILanguage(), SORT_DEFAULT);
+  if (LCIDToLocaleName(locale, name, LOCALE_NAME_MAX_LENGTH, 0) <= 0) return {};
+  return narrow(name);
 }
 
 unsigned hardwareThreads() noexcept {
@@ -261,20 +455,26 @@ void Thread::join() noexcept {
   handle_ = nullptr;
 }
 
-bool canLoadLibraries() noexcept { return true; }
+static_assert(sizeof(SRWLOCK) <= 64, "room for the lock");
 
-std::string loaderPath(const std::string& path) {
-  char full[MAX_PATH * 4];
-  const DWORD length = GetFullPathNameA(path.c_str(), sizeof full, full, nullptr);
-  return length > 0 && length < sizeof full ? std::string(full, length) : path;
-}
+Mutex::Mutex() noexcept { InitializeSRWLock(reinterpret_cast<SRWLOCK*>(storage_)); }
+Mutex::~Mutex() = default;  // an SRW lock needs no undoing
+void Mutex::lock() noexcept { AcquireSRWLockExclusive(reinterpret_cast<SRWLOCK*>(storage_)); }
+void Mutex::unlock() noexcept { ReleaseSRWLockExclusive(reinterpret_cast<SRWLOCK*>(storage_)); }
+
+bool canLoadLibraries() noexcept { return true; }
 
 Library::~Library() {
   if (handle_ != nullptr) FreeLibrary(static_cast<HMODULE>(handle_));
 }
 
 bool Library::open(const std::string& path, std::string& error) {
-  handle_ = reinterpret_cast<void*>(LoadLibraryA(loaderPath(path).c_str()));
+  // The full path: a bare name would be looked up on the loader's search path.
+  const std::wstring wide = widen(path);
+  wchar_t full[MAX_PATH * 4];
+  const DWORD length = GetFullPathNameW(wide.c_str(), MAX_PATH * 4, full, nullptr);
+  handle_ = reinterpret_cast<void*>(
+      LoadLibraryW(length > 0 && length < MAX_PATH * 4 ? full : wide.c_str()));
   if (handle_ == nullptr) {
     // The system's own text, with the number to look up.
     const DWORD code = GetLastError();

@@ -1,5 +1,7 @@
 #include "scan/phase.h"
 
+#include "text/ascii.h"
+
 namespace tarvok::tools {
 
 const char* phaseName(Phase phase) noexcept {
@@ -12,7 +14,7 @@ const char* phaseName(Phase phase) noexcept {
 
 std::optional<Phase> parsePhase(std::string_view name) noexcept {
   for (const Phase p : kPhases) {
-    if (name == phaseName(p)) return p;
+    if (equalsIgnoringCase(name, phaseName(p))) return p;
   }
   return std::nullopt;
 }

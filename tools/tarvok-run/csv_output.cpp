@@ -1,10 +1,13 @@
 #include "csv_output.h"
 
+#include <cerrno>
 #include <cstdint>
 #include <cstring>
 
 #include "marketdata/bar_date.h"
+#include "os/os.h"
 #include "scan/market_scan.h"
+#include "text/message_text.h"
 
 namespace tarvok::tools {
 
@@ -16,9 +19,14 @@ std::uint32_t bitsOf(float x) {
   return bits;
 }
 
-// A symbol as a CSV field: quoted when it holds a comma, a quote or a line break.
-void appendField(fmt::memory_buffer& out, std::string_view text) {
-  if (text.find_first_of(",\"\r\n") == std::string_view::npos) {
+// A symbol as a CSV field: control bytes shown, a formula start defused, quoted when it holds a
+// comma or a quote.
+void appendField(fmt::memory_buffer& out, std::string_view symbol) {
+  std::string text = printable(symbol);
+  if (!text.empty() && std::string_view("=+-@").find(text.front()) != std::string_view::npos) {
+    text.insert(text.begin(), '\'');
+  }
+  if (text.find_first_of(",\"") == std::string::npos) {
     out.append(text.data(), text.data() + text.size());
     return;
   }
@@ -69,7 +77,17 @@ fmt::memory_buffer scanRowsCsv(const std::vector<ScanPageRow>& rows, bool exact)
 }
 
 bool writeAll(std::FILE* out, std::string_view text) {
-  return std::fwrite(text.data(), 1, text.size(), out) == text.size() && std::fflush(out) == 0;
+  return os::writeText(out, text) && std::fflush(out) == 0;
+}
+
+bool writeWholeFile(const std::string& path, std::string_view text, std::string& error) {
+  os::ReplacingFile file;
+  if (!file.open(path, error)) return false;
+  if (std::fwrite(text.data(), 1, text.size(), file.stream()) != text.size()) {
+    error = std::strerror(errno);
+    return false;
+  }
+  return file.commit(error);
 }
 
 }  // namespace tarvok::tools

@@ -16,10 +16,18 @@ namespace tarvok::tools {
 fmt::memory_buffer barRowsCsv(const std::vector<float>& stop, const std::vector<float>& state,
                               bool exact);
 
-// symbol,date,close,stop,state,phase,phase_bars,distance_pct: one row per listed file.
+// symbol,date,close,stop,state,phase,phase_bars,distance_pct: one row per listed file. A symbol's
+// control bytes are shown as \xNN, as messages show them, so that none reaches a terminal or a
+// spreadsheet raw; one that starts with = + - or @ gets an apostrophe before it, so that a
+// spreadsheet does not take it for a formula.
 fmt::memory_buffer scanRowsCsv(const std::vector<ScanPageRow>& rows, bool exact);
 
-// Writes all of it and flushes; false (errno set) when it could not.
+// Writes all of it and flushes; false (errno set) when it could not. A Windows console gets it so
+// that any name in it shows.
 bool writeAll(std::FILE* out, std::string_view text);
+
+// A file written whole: beside its name first, then put in the place of what stood there, so that
+// a failure leaves the previous file as it was. False with the reason in error.
+bool writeWholeFile(const std::string& path, std::string_view text, std::string& error);
 
 }  // namespace tarvok::tools

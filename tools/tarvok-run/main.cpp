@@ -23,12 +23,24 @@ int main(int argc, char** argv) {
   try {
     RunOptions options;
     try {
-      options = parseRunOptions(std::vector<std::string>(argv + 1, argv + argc));
+      const std::vector<std::string> args = tarvok::os::commandLineArguments(argc, argv);
+      // Started by hand with nothing to do, it would wait silently for bars on the keyboard.
+      if (args.empty() && tarvok::os::isTerminal(stdin)) {
+        note(noArgumentsHint());
+        return kBadInput;
+      }
+      options = parseRunOptions(args);
     } catch (const OptionError& e) {
       return fail(kBadInput, "{}", e.what());
     }
     if (!tarvok::os::standardStreamsReady()) {
       return fail(kFailure, "standard output is not open: the result would be lost");
+    }
+    if (options.version) {
+      if (!writeAll(stdout, fmt::format("tarvok-run {}\n", TARVOK_VERSION))) {
+        return fail(kFailure, "cannot write the output: {}", std::strerror(errno));
+      }
+      return kSuccess;
     }
     if (options.help) {
       if (!writeAll(stdout, usageText()))

@@ -17,12 +17,19 @@ bool note(std::string_view message) noexcept {
   std::FILE* const out = stderr;
   os::lockStream(out);
   const auto flush = [&] {
-    if (used != 0 && std::fwrite(buffer, 1, used, out) != used) written = false;
+    if (used != 0 && !os::writeText(out, std::string_view(buffer, used))) written = false;
     used = 0;
   };
   const auto put = [&](std::string_view text, bool escape) {
     for (const char c : text) {
-      if (used + kMaxShownByte > sizeof buffer) flush();
+      // Pieces end before a character, not inside one, so that a console shows each whole; the
+      // margin leaves room for the rest of a character begun near the end (bytes that are no
+      // UTF-8 are cut anywhere).
+      const bool startsCharacter = (static_cast<unsigned char>(c) & 0xC0) != 0x80;
+      if (used + kMaxShownByte > sizeof buffer ||
+          (used + 2 * kMaxShownByte > sizeof buffer && startsCharacter)) {
+        flush();
+      }
       if (escape) {
         used += showByte(static_cast<unsigned char>(c), buffer + used);
       } else {

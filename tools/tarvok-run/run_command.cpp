@@ -77,7 +77,7 @@ class Input {
       error = fmt::format("{}: is a directory, not a file of bars", name_);
       return false;
     }
-    stream_ = fromStdin_ ? stdin : std::fopen(name_.c_str(), "rb");
+    stream_ = fromStdin_ ? stdin : os::openFile(name_, "rb");
     if (stream_ == nullptr) error = fmt::format("{}: {}", name_, std::strerror(errno));
     return stream_ != nullptr;
   }
@@ -115,18 +115,19 @@ std::optional<BarSeries> readBars(const RunOptions& options, const Input& input,
 }
 
 // Why the chart may not be written where it was asked for: over the input, the plug-in or the
-// tool's own output. Empty when it may.
+// tool's own output, by the file the name reaches. Empty when it may.
 std::string chartClash(const RunOptions& options, const Input& input) {
   const std::string& chart = options.chart;
-  if (os::isOpenFile(input.stream(), chart)) {
+  const os::FileIdentity target = os::identityOf(chart);
+  if (target == os::identityOf(input.stream())) {
     return fmt::format("--chart {}: is the input file {}; it would be overwritten", chart,
                        input.name());
   }
-  if (!options.plugin.empty() && os::isSameFile(chart, options.plugin)) {
+  if (!options.plugin.empty() && target == os::identityOf(options.plugin)) {
     return fmt::format("--chart {}: is the plug-in {}; it would be overwritten", chart,
                        options.plugin);
   }
-  if (os::isOpenFile(stdout, chart)) {
+  if (target == os::identityOf(stdout)) {
     return fmt::format("--chart {}: is also the standard output", chart);
   }
   return {};
@@ -143,12 +144,9 @@ ChartLabels chartLabels(const RunOptions& options) {
 }
 
 int writeChart(const std::string& path, const std::string& svg) {
-  std::FILE* out = std::fopen(path.c_str(), "wb");
-  if (out == nullptr)
-    return fail(kFailure, "cannot write the chart {}: {}", path, std::strerror(errno));
-  const bool written = std::fwrite(svg.data(), 1, svg.size(), out) == svg.size();
-  if (std::fclose(out) != 0 || !written) {
-    return fail(kFailure, "cannot write the chart {}: {}", path, std::strerror(errno));
+  std::string error;
+  if (!writeWholeFile(path, svg, error)) {
+    return fail(kFailure, "cannot write the chart {}: {}", path, error);
   }
   return kSuccess;
 }

@@ -23,11 +23,7 @@ float numberOption(std::string_view option, const std::string& text) {
 // The scan's options alone, or --scan with what it does not take.
 void checkScanUse(const RunOptions& options, bool inputGiven) {
   const ScanOptions& scan = options.scan;
-  if (scan.dir.empty()) {
-    const std::string_view name = scanOptionWithoutScan(scan);
-    if (!name.empty()) throw OptionError(fmt::format("{} needs --scan DIR", name));
-    return;
-  }
+  if (scan.dir.empty()) return;
   if (inputGiven) {
     throw OptionError(
         "--scan reads the daily files below its folder: no input file or --day besides");
@@ -51,6 +47,9 @@ Parameters parametersOf(const RunOptions& options) noexcept {
 
 RunOptions parseRunOptions(const std::vector<std::string>& args) {
   RunOptions options;
+  // The scan's own options are taken once it is known whether there is a scan, so that one given
+  // without --scan is named as such whatever its value.
+  std::vector<std::pair<std::string, std::string>> scanOnly;
   bool fileGiven = false;
   bool optionsEnded = false;
   for (std::size_t i = 0; i < args.size(); ++i) {
@@ -78,9 +77,13 @@ RunOptions parseRunOptions(const std::vector<std::string>& args) {
       options.formula = true;
       continue;
     }
+    if (arg == "--version") {
+      options.version = true;
+      continue;
+    }
 
     if (arg.size() > 2 && arg.compare(0, 2, "-j") == 0 && arg[2] != '=') {  // -jN, as make has it
-      setScanOption(options.scan, "-j", arg.substr(2));
+      scanOnly.emplace_back("-j", arg.substr(2));
       continue;
     }
 
@@ -100,6 +103,10 @@ RunOptions parseRunOptions(const std::vector<std::string>& args) {
       throw OptionError(fmt::format("{} needs a value", name));
     }
 
+    if (isScanOnlyOption(name)) {
+      scanOnly.emplace_back(name, value);
+      continue;
+    }
     if (isScanOption(name)) {
       setScanOption(options.scan, name, value);
       continue;
@@ -139,6 +146,10 @@ RunOptions parseRunOptions(const std::vector<std::string>& args) {
   if (options.formula && (fileGiven || !options.chart.empty())) {
     throw OptionError("--formula prints the formula text and reads no bars");
   }
+  if (!scanOnly.empty() && options.scan.dir.empty()) {
+    throw OptionError(fmt::format("{} needs --scan DIR", scanOnly.front().first));
+  }
+  for (const auto& [name, value] : scanOnly) setScanOption(options.scan, name, value);
   checkScanUse(options, fileGiven);
   return options;
 }
@@ -175,7 +186,8 @@ std::string usageText() {
              "                   nearest float, as the terminal hands them to a formula\n"
              "  --chart SVG      also draw the bars, the stop line coloured by the state (red rising,\n"
              "                   green falling, grey 0) and the state below, as an SVG picture\n"
-             "  --help           print this text\n"
+             "  --version        print the version of tarvok-run\n"
+      "  --help           print this text\n"
              "\n"
              "Exit status: 0 on success; 2 on bad input or options, or a plug-in that cannot be used\n"
              "(also one whose function 11 gives a state that is not a whole number of bars); 1 when\n"
@@ -185,6 +197,16 @@ std::string usageText() {
              kMaxCsvLineBytes, kMinPeriod, kMaxPeriod, kInitialPeriod, kMinMultiplier,
              kMaxMultiplier, kInitialMultiplier) +
          scanUsageText();
+}
+
+}  // namespace tarvok::tools
+
+namespace tarvok::tools {
+
+std::string noArgumentsHint() {
+  return "no input given. To scan the whole market, double-click the .bat file beside "
+         "tarvok-run.exe, or run: tarvok-run --scan FOLDER --html page.html > scan.csv. For "
+         "everything it does: tarvok-run --help";
 }
 
 }  // namespace tarvok::tools

@@ -16,6 +16,7 @@ struct RunOptions {
   std::optional<float> multiplier;
   bool exact = false;  // stop line as the hex digits of its bits
   bool help = false;
+  bool version = false;
   // A plug-in to load and call as the terminal does (empty: the built-in functions), and whether
   // to print its formula text instead of running the indicator.
   std::string plugin;
@@ -42,5 +43,8 @@ RunOptions parseRunOptions(const std::vector<std::string>& args);
 
 // The usage text for --help.
 std::string usageText();
+
+// What tarvok-run says when it is started in a console with no arguments.
+std::string noArgumentsHint();
 
 }  // namespace tarvok::tools

@@ -16,13 +16,11 @@
 #include "indicator/output_functions.h"
 #include "marketdata/day_file.h"
 #include "marketdata/day_file_walk.h"
-#include "marketdata/file_snapshot.h"
 #include "messages.h"
 #include "os/os.h"
 #include "progress_line.h"
 #include "report/chart_svg.h"
 #include "report/scan_page.h"
-#include "scan/band_stop_tail.h"
 #include "scan/market_scan.h"
 
 namespace tarvok::tools {
@@ -44,79 +42,32 @@ std::string listingText(const RunOptions& options) {
   return text.empty() ? "all rows" : text;
 }
 
-// The chart of a file's last bars, the indicator computed over the whole file as --day does. The
-// file is read again (only the charted ones are kept that long): one the terminal rewrote since
-// the scan is drawn as it now is.
-std::string chartOf(const DayFileEntry& file, const ChartLabels& labels, int period,
-                    float multiplier, std::string& note) {
-  FileSnapshotReader reader;
-  std::string_view bytes;
-  std::string error;
-  const FileSnapshotReader::Result read = reader.read(file.path, kMaxScanFileBytes, bytes, error);
-  if (read != FileSnapshotReader::Result::Read) {
-    note = read == FileSnapshotReader::Result::Failed ? error : "too large";
-    return std::string();
-  }
-  BarSeries bars;
-  try {
-    bars = parseDayFile(bytes);
-  } catch (const DayFileError& e) {
-    note = e.what();
-    return std::string();
-  }
-  const std::size_t n = bars.size();
-  if (n < static_cast<std::size_t>(kMinBars)) {
-    note = fmt::format("fewer than {} bars now", kMinBars);
-    return std::string();
-  }
-  const std::size_t first = n > kChartBars ? n - kChartBars : 0;
-  BandStopTail tail = bandStopTail(static_cast<int>(n), bars.high.data(), bars.low.data(),
-                                   bars.close.data(), period, multiplier, first);
-  const auto keepTail = [first](auto& series) {
-    series.erase(series.begin(), series.begin() + first);
-  };
-  keepTail(bars.high);
-  keepTail(bars.low);
-  keepTail(bars.close);
-  keepTail(bars.open);
-  keepTail(bars.date);
-  return renderChartSvg(bars, tail.stop, tail.state, labels);
-}
-
+// The page: the head, a chart per kept series (numbered in their order, which the rows name), the
+// tail. Written beside its name and put in place when whole.
 int writePage(const std::string& path, const DayFileList& files, const ScanPageSummary& summary,
-              std::vector<ScanPageRow>& rows, const std::vector<std::size_t>& rowFile,
-              const RunOptions& options) {
-  // The charts go to the rows whose phase began most recently, ties by symbol (the rows' order).
-  std::vector<std::size_t> charted(rows.size());
-  for (std::size_t i = 0; i < rows.size(); ++i) charted[i] = i;
-  std::stable_sort(charted.begin(), charted.end(), [&](std::size_t a, std::size_t b) {
-    return rows[a].row.phaseBars < rows[b].row.phaseBars;
-  });
-  charted.resize(std::min<std::size_t>(
-      charted.size(), static_cast<std::size_t>(options.scan.charts.value_or(kDefaultCharts))));
-  for (std::size_t k = 0; k < charted.size(); ++k) rows[charted[k]].chart = static_cast<int>(k);
-
-  std::FILE* out = std::fopen(path.c_str(), "wb");
-  if (out == nullptr) {
-    note(fmt::format("cannot write the page {}: {}", path, std::strerror(errno)));
+              const std::vector<ScanPageRow>& rows, const std::vector<ChartSeries>& charts) {
+  os::ReplacingFile page;
+  std::string error;
+  if (!page.open(path, error)) {
+    note(fmt::format("cannot write the page {}: {}", path, error));
     return kFailure;
   }
-  bool written = writeAll(out, scanPageHead(summary, rows));
+  bool written = writeAll(page.stream(), scanPageHead(summary, rows));
   ChartLabels labels;
   labels.period = summary.period;
   labels.multiplier = summary.multiplier;
-  for (std::size_t k = 0; k < charted.size() && written; ++k) {
-    const DayFileEntry& file = files.files[rowFile[charted[k]]];
+  for (std::size_t k = 0; k < charts.size() && written; ++k) {
+    const ChartSeries& chart = charts[k];
+    const DayFileEntry& file = files.files[chart.file];
     labels.source = file.path.substr(file.nameStart);
-    std::string why;
-    const std::string svg = chartOf(file, labels, summary.period, summary.multiplier, why);
-    if (svg.empty()) note(fmt::format("{}: no chart: {}", file.path, why));
-    written = writeAll(out, scanPageChart(static_cast<int>(k), file.symbol(), svg, why));
+    const std::string svg =
+        renderChartSvg(chart.bars, chart.indicator.stop, chart.indicator.state, labels);
+    written = writeAll(page.stream(), scanPageChart(static_cast<int>(k), file.symbol(), svg, ""));
   }
-  written = written && writeAll(out, scanPageTail());
-  const int error = errno;
-  if (std::fclose(out) != 0 || !written) {
-    note(fmt::format("cannot write the page {}: {}", path, std::strerror(error)));
+  written = written && writeAll(page.stream(), scanPageTail());
+  if (!written) error = std::strerror(errno);
+  if (!written || !page.commit(error)) {
+    note(fmt::format("cannot write the page {}: {}", path, error));
     return kFailure;
   }
   return kSuccess;
@@ -163,11 +114,28 @@ int runScan(const RunOptions& options) {
     return kBadInput;
   }
 
+  // The outputs may be no file that the scan reads, nor each other: the page and standard output
+  // when it is a file. What a name reaches is known now; which daily files are outputs, only as
+  // they are read.
+  const ScanOptions& scan = options.scan;
+  const os::FileIdentity tableFile = os::identityOf(stdout);
+  const os::FileIdentity pageFile = scan.html.empty() ? os::FileIdentity{} : os::identityOf(scan.html);
+  if (pageFile == tableFile) {
+    note(fmt::format("--html {}: is also the standard output: the table there would be lost",
+                     scan.html));
+    return kBadInput;
+  }
+
   const Parameters parameters = parametersOf(options);
+  const std::optional<Phase> phase = parsePhase(scan.phase);
   ScanSettings settings;
   settings.period = parameters.period;
   settings.multiplier = parameters.multiplier;
-  settings.workers = options.scan.jobs != 0 ? options.scan.jobs : os::hardwareThreads();
+  settings.workers = scan.jobs != 0 ? scan.jobs : os::hardwareThreads();
+  settings.listed = [&](const ScanRow& row) { return listed(row, options, phase); };
+  settings.charts =
+      scan.html.empty() ? 0 : static_cast<std::size_t>(scan.charts.value_or(kDefaultCharts));
+  settings.outputs = {tableFile, pageFile};
   std::optional<ProgressLine> progress;
   if (os::isTerminal(stderr)) {
     progress.emplace(files.files.size());
@@ -178,19 +146,30 @@ int runScan(const RunOptions& options) {
   const double seconds =
       std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
   for (const std::string& message : result.messages) note(message);
+  if (!result.outputsRead.empty()) {
+    for (const std::size_t i : result.outputsRead) {
+      const std::string& path = files.files[i].path;
+      note(os::identityOf(path) == pageFile
+               ? fmt::format("--html {}: is the daily file {}: it would be overwritten", scan.html, path)
+               : fmt::format("standard output is the daily file {}: it would be overwritten", path));
+    }
+    note("nothing written");
+    return kBadInput;
+  }
 
-  const std::optional<Phase> phase = parsePhase(options.scan.phase);
   std::vector<ScanPageRow> rows;
-  std::vector<std::size_t> rowFile;
   ScanPageSummary summary;
-  summary.changedWithin = options.scan.changedWithin.value_or(kDefaultChangedWithin);
+  summary.changedWithin = scan.changedWithin.value_or(kDefaultChangedWithin);
   for (const ScanResult::Listed& r : result.rows) {
     ++summary.phases[static_cast<std::size_t>(phaseOf(r.row.state))];
     if (r.row.phaseBars <= summary.changedWithin) ++summary.changedRecently;
     summary.newestDate = std::max(summary.newestDate, r.row.date);
     if (!listed(r.row, options, phase)) continue;
-    rows.push_back({files.files[r.file].symbol(), r.row, -1});
-    rowFile.push_back(r.file);
+    int chart = -1;
+    for (std::size_t k = 0; k < result.charts.size(); ++k) {
+      if (result.charts[k].file == r.file) chart = static_cast<int>(k);
+    }
+    rows.push_back({files.files[r.file].symbol(), r.row, chart});
   }
 
   int status = kSuccess;
@@ -199,13 +178,13 @@ int runScan(const RunOptions& options) {
     note(fmt::format("cannot write the output: {}", std::strerror(errno)));
     status = kFailure;
   }
-  if (!options.scan.html.empty()) {
+  if (!scan.html.empty()) {
     summary.period = settings.period;
     summary.multiplier = settings.multiplier;
     summary.files = files.files.size();
     summary.leftOut = files.files.size() - result.rows.size();
     summary.listing = listingText(options);
-    const int pageStatus = writePage(options.scan.html, files, summary, rows, rowFile, options);
+    const int pageStatus = writePage(scan.html, files, summary, rows, result.charts);
     if (pageStatus != kSuccess) status = pageStatus;
   }
   note(summaryLine(files, result, rows.size(), seconds));

@@ -6,7 +6,10 @@
 #include <fmt/format.h>
 
 #include "marketdata/day_file_walk.h"
+#include "os/os.h"
+#include "scan/phase.h"
 #include "text/message_text.h"
+#include "text/path_name.h"
 
 namespace tarvok::tools {
 
@@ -22,10 +25,6 @@ int wholeNumber(std::string_view name, const std::string& text, int least, int m
   const bool digits = !text.empty() && text.find_first_not_of("0123456789") == std::string::npos;
   const auto parsed = std::from_chars(text.data(), end, value);
   if (!digits || parsed.ec != std::errc() || parsed.ptr != end || value < least || value > most) {
-    if (most == INT_MAX) {
-      throw OptionError(
-          fmt::format("{} {}: must be a whole number, {} or more", name, printable(text), least));
-    }
     throw OptionError(fmt::format("{} {}: must be a whole number from {} to {}", name,
                                   printable(text), least, most));
   }
@@ -35,7 +34,10 @@ int wholeNumber(std::string_view name, const std::string& text, int least, int m
 }  // namespace
 
 bool isScanOption(std::string_view name) noexcept {
-  if (name == "--scan") return true;
+  return name == "--scan" || isScanOnlyOption(name);
+}
+
+bool isScanOnlyOption(std::string_view name) noexcept {
   for (const std::string_view option : kScanOnly) {
     if (name == option) return true;
   }
@@ -47,11 +49,12 @@ void setScanOption(ScanOptions& scan, std::string_view name, const std::string& 
     if (value.empty()) throw OptionError(fmt::format("{} needs a path", name));
     (name == "--scan" ? scan.dir : scan.html) = value;
   } else if (name == "--phase") {
-    if (value != "rising" && value != "falling" && value != "flat") {
+    const std::optional<Phase> phase = parsePhase(value);
+    if (!phase) {
       throw OptionError(
           fmt::format("--phase {}: must be rising, falling or flat", printable(value)));
     }
-    scan.phase = value;
+    scan.phase = phaseName(*phase);
   } else if (name == "--changed-within") {
     scan.changedWithin = wholeNumber(name, value, 1, INT_MAX);
   } else if (name == "-j") {
@@ -61,20 +64,10 @@ void setScanOption(ScanOptions& scan, std::string_view name, const std::string& 
   }
 }
 
-std::string_view scanOptionWithoutScan(const ScanOptions& scan) noexcept {
-  if (!scan.dir.empty()) return {};
-  const bool given[] = {!scan.phase.empty(), scan.changedWithin.has_value(), scan.jobs != 0,
-                        !scan.html.empty(), scan.charts.has_value()};
-  for (std::size_t k = 0; k < std::size(kScanOnly); ++k) {
-    if (given[k]) return kScanOnly[k];
-  }
-  return {};
-}
-
 void checkScanOptions(const ScanOptions& scan) {
   if (scan.charts && scan.html.empty()) throw OptionError("--charts needs --html FILE");
-  const std::size_t slash = scan.html.find_last_of("/\\");
-  if (isDayFileName(slash == std::string::npos ? scan.html : scan.html.substr(slash + 1))) {
+  // As Windows names it: without the dots and spaces it drops from the end of a name.
+  if (isDayFileName(os::withoutTrailingDotsAndSpaces(baseName(scan.html)))) {
     throw OptionError(fmt::format("--html {}: a page named as a daily file would be scanned as one",
                                   printable(scan.html)));
   }

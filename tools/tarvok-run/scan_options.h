@@ -21,14 +21,14 @@ struct ScanOptions {
 inline constexpr int kDefaultCharts = 50;
 inline constexpr unsigned kMaxJobs = 256;
 
-// Whether the option (its name without a value) is one of the scan's.
+// Whether the option (its name without a value) is one of the scan's: --scan, or one that only a
+// scan takes.
 bool isScanOption(std::string_view name) noexcept;
+bool isScanOnlyOption(std::string_view name) noexcept;
 
-// Takes the option's value, or throws OptionError naming what is wrong with it.
+// Takes the option's value, or throws OptionError naming what is wrong with it. Words are taken in
+// any case.
 void setScanOption(ScanOptions& scan, std::string_view name, const std::string& value);
-
-// The scan options given without --scan, by name, or empty.
-std::string_view scanOptionWithoutScan(const ScanOptions& scan) noexcept;
 
 // Throws OptionError when the scan options do not go together.
 void checkScanOptions(const ScanOptions& scan);

@@ -44,8 +44,9 @@ bool isDayFileName(std::string_view name) noexcept;
 
 // Every daily file below root, in every folder below it. Each folder's entries are taken in byte
 // order of their names, folders depth-first, so the order is the same on every system and every
-// run. Links to files are followed; links to folders (and Windows junctions) are not, so that no
-// loop of links can keep the walk going. A folder that cannot be read is noted and passed over.
+// run. Links are followed, to files and to folders (a folder moved to another disk and linked
+// back, a Windows junction); a folder reached a second time (a loop of links) is noted and passed
+// over, as is a folder that cannot be read.
 // Throws WalkError for the root.
 DayFileList findDayFiles(const std::string& root);
 

@@ -1,23 +1,34 @@
 #pragma once
-// A file's bytes as they stand while it is read. The terminal rewrites its daily files while it
+// A file's bytes as they stand when it is opened. The terminal rewrites its files while it
 // downloads, so a file may grow, shrink or be replaced under the reader: everything comes from one
-// open handle, read up to the end it then has, and the caller parses that snapshot as a whole.
+// open handle, the size it has on opening is read and no more, and the caller parses that snapshot
+// as a whole. The file's type and size are checked on the handle before anything is allocated.
 
 #include <cstddef>
 #include <string>
 #include <string_view>
 #include <vector>
 
+#include "os/os.h"
+
 namespace tarvok::tools {
+
+struct FileSnapshot {
+  std::string_view bytes;  // valid until the reader's next read
+  os::FileIdentity identity;
+  long long sizeAtOpen = 0;
+  long long sizeAfter = 0;  // once read; another than sizeAtOpen when it changed meanwhile
+  bool changedWhileRead() const { return sizeAfter != sizeAtOpen; }
+};
 
 class FileSnapshotReader {
  public:
   enum class Result { Read, Failed, TooLarge };
 
-  // Reads the file at path. Read: bytes holds all of it (valid until the next call). Failed: error
-  // says why it could not be opened or read. TooLarge: it holds more than limit bytes, of which
-  // no more than limit + 1 were read.
-  Result read(const std::string& path, std::size_t limit, std::string_view& bytes,
+  // Reads the file at path. Read: the snapshot holds it. Failed: error says why it could not be
+  // opened or read (no regular file, say). TooLarge: it holds more than limit bytes, and nothing
+  // was read.
+  Result read(const std::string& path, std::size_t limit, FileSnapshot& snapshot,
               std::string& error);
 
  private:

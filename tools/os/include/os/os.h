@@ -2,6 +2,9 @@
 // The operating system as the tool's rooms see it: every call that differs between POSIX and
 // Windows sits behind these few functions (os_posix.cpp, os_win32.cpp), so that everything around
 // them is the same code in every build and is tested natively.
+//
+// Paths and names are UTF-8 on Windows, where every call takes the system's wide-character names,
+// so that a name outside the ANSI code page works; natively they are the system's own bytes.
 
 #include <cstddef>
 #include <cstdint>
@@ -12,17 +15,48 @@
 
 namespace tarvok::os {
 
-// ---- Files by name
+// ---- The command line
+
+// The program's arguments after its name: argv natively; on Windows the wide-character command
+// line, in UTF-8.
+std::vector<std::string> commandLineArguments(int argc, char** argv);
+
+// ---- Files by name and by identity
+
+// Which file a name or an open file is: its device (volume) and its number on it. Unknown for
+// what is not a regular file, so that a device such as /dev/null or NUL never counts as the same
+// file as another.
+struct FileIdentity {
+  bool known = false;
+  std::uint64_t device = 0;
+  std::uint64_t index = 0;
+  bool operator==(const FileIdentity& other) const noexcept {
+    return known && other.known && device == other.device && index == other.index;
+  }
+  bool operator!=(const FileIdentity& other) const noexcept { return !(*this == other); }
+};
+
+// The regular file the path names once the system has resolved it (links followed, and on
+// Windows the trailing dots and spaces it drops), or unknown.
+FileIdentity identityOf(const std::string& path) noexcept;
+// The regular file open on the stream, or unknown (a pipe, a terminal, a device).
+FileIdentity identityOf(std::FILE* stream) noexcept;
 
 // Whether the path names a directory.
 bool isDirectory(const std::string& path) noexcept;
-// Whether the path names the file open on the stream, through any name or link. False when the
-// path names nothing, or the stream is no regular file (a pipe, a terminal, a device).
-bool isOpenFile(std::FILE* stream, const std::string& path) noexcept;
-// Whether the two paths name one existing regular file.
-bool isSameFile(const std::string& a, const std::string& b) noexcept;
 // The size of the file open on the stream, or -1 when it cannot be told.
 long long streamSize(std::FILE* stream) noexcept;
+
+// Opens a file by name with a C stream, mode as fopen's ("rb", "wb"); null with errno set.
+std::FILE* openFile(const std::string& path, const char* mode) noexcept;
+
+// Whether Windows takes the file name (without folders) for a device, whatever its extension:
+// CON, PRN, AUX, NUL, COM0-9, LPT0-9 (and their superscript forms), CONIN$, CONOUT$, in any case,
+// with any trailing dots and spaces. Such a name opens the device, not a file, and may hang.
+bool isWindowsDeviceName(std::string_view name) noexcept;
+
+// The name as Windows keeps it: without the trailing dots and spaces it drops from a final name.
+std::string_view withoutTrailingDotsAndSpaces(std::string_view name) noexcept;
 
 // ---- Folders
 
@@ -30,16 +64,20 @@ struct FolderEntry {
   enum class Kind { File, Folder };
   std::string name;
   Kind kind;
+  bool linked = false;  // reached through a link (a symbolic link, a junction)
 };
 
 // Whether the path is a folder; otherwise why not in error.
 bool isFolder(const std::string& path, std::string& error);
 
-// The entries of a folder, in the order the system gives them, but "." and "..". Folders reached
-// through a link (or a Windows junction) are not listed, so that no loop of links can keep a walk
-// going; a link to a file is listed as the file when wanted(name) says the name is one the caller
-// reads, and a dangling one as a file that cannot be opened. Only files whose names wanted() takes
-// are listed. False with the reason in error when the folder cannot be read.
+// The identity of a folder, links followed; unknown when it cannot be had.
+FileIdentity folderIdentity(const std::string& path) noexcept;
+
+// The entries of a folder, in the order the system gives them, but "." and "..". Folders are
+// listed also when reached through a link; a link to a file is listed as the file when wanted(name)
+// says the name is one the caller reads, and a dangling one as a file that cannot be opened. Only
+// files whose names wanted() takes are listed. False with the reason in error when the folder
+// cannot be read.
 bool listFolder(const std::string& path, bool (*wanted)(std::string_view name) noexcept,
                 std::vector<FolderEntry>& entries, std::string& error);
 
@@ -49,7 +87,8 @@ std::string joinPath(const std::string& folder, std::string_view name);
 
 // ---- Reading a file as it stands
 
-// One open file, read from start to end; closed on destruction.
+// One open file, read from start to end; closed on destruction. Opening never blocks, whatever
+// kind of file the name reaches (a FIFO, a device), and only a regular file is read.
 class ReadOnlyFile {
  public:
   ReadOnlyFile() = default;
@@ -57,16 +96,45 @@ class ReadOnlyFile {
   ReadOnlyFile(const ReadOnlyFile&) = delete;
   ReadOnlyFile& operator=(const ReadOnlyFile&) = delete;
 
-  // False with errno-style text in error when the file cannot be opened.
+  // False with the reason in error when the file cannot be opened or is no regular file.
   bool open(const std::string& path, std::string& error);
   // Its size now, or -1 when it cannot be told.
   long long size() const noexcept;
+  // Which file it is.
+  FileIdentity identity() const noexcept;
   // Up to room bytes into `into`: the count read, 0 at the end, -1 on an error (text in error).
   long long readSome(char* into, std::size_t room, std::string& error) noexcept;
   void close() noexcept;
 
  private:
-  int fd_ = -1;
+  std::intptr_t handle_ = -1;
+};
+
+// ---- Writing a file whole
+
+// A file written beside its target and put in its place only when complete, so that a full disk or
+// a failure leaves the previous file as it was. Through a link, the file the link names is
+// replaced (natively), so the link still leads to it.
+class ReplacingFile {
+ public:
+  ReplacingFile() = default;
+  ~ReplacingFile();  // abandons what was not committed
+  ReplacingFile(const ReplacingFile&) = delete;
+  ReplacingFile& operator=(const ReplacingFile&) = delete;
+
+  // Creates the new file beside the target; false with the reason in error.
+  bool open(const std::string& target, std::string& error);
+  std::FILE* stream() const noexcept { return stream_; }
+  // Closes it and puts it in the target's place; false with the reason in error (the target is
+  // then unchanged and the new file removed).
+  bool commit(std::string& error);
+  // Closes and removes the new file.
+  void abandon() noexcept;
+
+ private:
+  std::FILE* stream_ = nullptr;
+  std::string temporary_;
+  std::string target_;
 };
 
 // ---- Standard streams
@@ -86,6 +154,12 @@ bool standardStreamsReady() noexcept;
 void lockStream(std::FILE* stream) noexcept;
 void unlockStream(std::FILE* stream) noexcept;
 
+// Writes UTF-8 text on a stream so that any name in it shows: a Windows console gets it through
+// the console's wide-character call, anything else (a file, a pipe, a POSIX terminal) the bytes
+// as they are. The text is cut into whole characters only. Allocates nothing; false when it could
+// not be written.
+bool writeText(std::FILE* stream, std::string_view text) noexcept;
+
 // A plug-in echoes its run log on standard output, from its own thread and until it is unloaded,
 // even at process exit. While one is loaded, file descriptor 1 is pointed at standard error, so
 // those lines still show, and the tool writes its own output to a copy of the original standard
@@ -104,6 +178,13 @@ class StdoutDiversion {
  private:
   std::FILE* output_ = nullptr;
 };
+
+// ---- The user
+
+// The user's language settings as the system keeps them: on Windows the user's UI language as a
+// locale name ("zh-CN"); elsewhere the first of LC_ALL, LC_MESSAGES and LANG that is set and not
+// empty ("zh_CN.UTF-8"). Empty when none is known.
+std::string userLanguage();
 
 // ---- Threads
 
@@ -125,14 +206,35 @@ class Thread {
   void* handle_ = nullptr;
 };
 
+// A lock between threads. The MinGW -win32 runtime has no std::mutex: an SRW lock there.
+class Mutex {
+ public:
+  Mutex() noexcept;
+  ~Mutex();
+  Mutex(const Mutex&) = delete;
+  Mutex& operator=(const Mutex&) = delete;
+  void lock() noexcept;
+  void unlock() noexcept;
+
+ private:
+  alignas(16) unsigned char storage_[64];
+};
+
+class MutexLock {
+ public:
+  explicit MutexLock(Mutex& mutex) noexcept : mutex_(mutex) { mutex_.lock(); }
+  ~MutexLock() { mutex_.unlock(); }
+  MutexLock(const MutexLock&) = delete;
+  MutexLock& operator=(const MutexLock&) = delete;
+
+ private:
+  Mutex& mutex_;
+};
+
 // ---- Shared libraries
 
 // Whether this build can load shared libraries: a statically linked Linux program cannot.
 bool canLoadLibraries() noexcept;
-
-// The path the loader is given for a file named by the user: that file, never one found on the
-// loader's search path.
-std::string loaderPath(const std::string& path);
 
 // A loaded library, unloaded on destruction. open() is false with the loader's text in error.
 class Library {
@@ -141,6 +243,7 @@ class Library {
   ~Library();
   Library(const Library&) = delete;
   Library& operator=(const Library&) = delete;
+  // The file at path, relative to the current folder, never one found on the loader's search path.
   bool open(const std::string& path, std::string& error);
   // The address of an exported name, or null.
   void* symbol(const char* name) const noexcept;

@@ -11,11 +11,10 @@
 #include <vector>
 
 #include "scan/last_bar_row.h"
+#include "scan/market_scan.h"
 
 namespace tarvok::tools {
 
-// A chart on the page shows a file's last bars, this many.
-inline constexpr std::size_t kChartBars = 250;
 // The phase changes the page counts as recent: within the last this many bars, unless
 // --changed-within says otherwise.
 inline constexpr int kDefaultChangedWithin = 5;

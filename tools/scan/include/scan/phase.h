@@ -12,7 +12,7 @@ inline constexpr Phase kPhases[] = {Phase::Rising, Phase::Falling, Phase::Flat};
 
 // "rising", "falling", "flat".
 const char* phaseName(Phase phase) noexcept;
-// The phase of that name, or none.
+// The phase of that name, in any case, or none.
 std::optional<Phase> parsePhase(std::string_view name) noexcept;
 
 Phase phaseOf(std::int32_t state) noexcept;
