@@ -1,5 +1,5 @@
 // The market scan's own parts: the last-bar row against the direct scans, the fast daily-file
-// decoding against parseDayFile, file names, and the scan's options.
+// decoding against parseDayFile, and the same scan for every number of workers.
 
 #include <gtest/gtest.h>
 
@@ -18,7 +18,6 @@
 #include "marketdata/day_file_walk.h"
 #include "marketdata/day_series.h"
 #include "scan/market_scan.h"
-#include "run_options.h"
 
 namespace {
 
@@ -228,58 +227,6 @@ TEST(MarketScan, TheScanIsTheSameForEveryNumberOfWorkers) {
     EXPECT_EQ(many.bars, one.bars);
   }
   std::filesystem::remove_all(root);
-}
-
-TEST(MarketScan, DailyFileNames) {
-  for (const char* yes : {"sh600000.day", "SZ000001.DAY", "x.Day", "a b.day"}) {
-    EXPECT_TRUE(tarvok::tools::isDayFileName(yes)) << yes;
-  }
-  for (const char* no : {".day", "day", "sh600000.day.bak", "sh600000.da", "sh600000_day", ""}) {
-    EXPECT_FALSE(tarvok::tools::isDayFileName(no)) << no;
-  }
-}
-
-std::string verdict(const std::vector<std::string>& args) {
-  try {
-    tarvok::tools::parseRunOptions(args);
-    return "accepted";
-  } catch (const tarvok::tools::OptionError& e) {
-    return e.what();
-  }
-}
-
-TEST(MarketScan, Options) {
-  const tarvok::tools::RunOptions o = tarvok::tools::parseRunOptions(
-      {"--scan", "vipdoc", "--phase=falling", "--changed-within", "3", "-j4", "--html", "p.html",
-       "--charts", "0"});
-  EXPECT_EQ(o.scan.dir, "vipdoc");
-  EXPECT_EQ(o.scan.phase, "falling");
-  EXPECT_EQ(o.scan.changedWithin, 3);
-  EXPECT_EQ(o.scan.jobs, 4u);
-  EXPECT_EQ(o.scan.html, "p.html");
-  EXPECT_EQ(o.scan.charts, 0);
-  EXPECT_EQ(tarvok::tools::parseRunOptions({"--scan", "d", "-j", "256"}).scan.jobs, 256u);
-
-  const std::pair<std::vector<std::string>, std::string> refused[] = {
-      {{"--scan", "d", "--phase", "up"}, "--phase up: must be rising, falling or flat"},
-      {{"--scan", "d", "--changed-within", "0"}, "--changed-within 0: must be a whole number, 1 or more"},
-      {{"--scan", "d", "--changed-within", "2.5"}, "--changed-within 2.5: must be a whole number, 1 or more"},
-      {{"--scan", "d", "-j", "257"}, "-j 257: must be a whole number from 1 to 256"},
-      {{"--scan", "d", "-j", "+2"}, "-j +2: must be a whole number from 1 to 256"},
-      {{"--scan", "d", "--html", "p", "--charts", "-1"}, "--charts -1: must be a whole number, 0 or more"},
-      {{"--scan", "d", "--charts", "5"}, "--charts needs --html FILE"},
-      {{"--phase", "rising"}, "--phase needs --scan DIR"},
-      {{"-j2", "a.csv"}, "-j needs --scan DIR"},
-      {{"--html", "p.html"}, "--html needs --scan DIR"},
-      {{"--scan", "d", "a.csv"}, "--scan reads the daily files below its folder: no input file or --day besides"},
-      {{"--scan", "d", "--day", "x.day"}, "--scan reads the daily files below its folder: no input file or --day besides"},
-      {{"--scan", "d", "--chart", "c.svg"}, "--scan draws its charts into the page of --html, not --chart"},
-      {{"--scan", "d", "--plugin", "p.dll"}, "--scan computes with the built-in functions: no --plugin or --formula"},
-      {{"--scan="}, "--scan needs a path"},
-      {{"--scan", "d", "--html", "out/sh600000.DAY"},
-       "--html out/sh600000.DAY: a page named as a daily file would be scanned as one"},
-  };
-  for (const auto& [args, message] : refused) EXPECT_EQ(verdict(args), message);
 }
 
 }  // namespace
