@@ -1,6 +1,6 @@
 #!/usr/bin/env python3
-"""Writes the seeds of the daily-file decoder's fuzz target, so that each seed is known byte by
-byte: python3 fuzz/write_seeds.py (from anywhere)."""
+"""Writes the seeds of the daily-file decoder's and the library check's fuzz targets, so that each
+seed is known byte by byte: python3 fuzz/write_seeds.py (from anywhere)."""
 
 import struct
 from pathlib import Path
@@ -50,8 +50,53 @@ def day_series_seeds():
     }
 
 
+def put(buf, offset, fmt, *values):
+    struct.pack_into("<" + fmt, buf, offset, *values)
+
+
+def elf(wide):
+    # The identification, the header, one loaded segment over the whole file and a section header
+    # table of one null entry: what the check reads, no code.
+    header, ph_size, sh_size = (64, 56, 64) if wide else (52, 32, 40)
+    size = header + ph_size + sh_size
+    b = bytearray(size)
+    b[0:16] = b"\x7fELF" + bytes([2 if wide else 1, 1, 1]) + bytes(9)
+    put(b, 16, "HHI", 3, 62 if wide else 3, 1)  # ET_DYN, x86-64 or x86, version 1
+    if wide:
+        put(b, 32, "QQIHHHHHH", header, header + ph_size, 0, header, ph_size, 1, sh_size, 1, 0)
+        put(b, header, "IIQQQQQQ", 1, 5, 0, 0, 0, size, size, 0x1000)
+    else:
+        put(b, 28, "IIIHHHHHH", header, header + ph_size, 0, header, ph_size, 1, sh_size, 1, 0)
+        put(b, header, "IIIIIIII", 1, 0, 0, 0, size, size, 5, 0x1000)
+    return bytes(b)
+
+
+def pe(wide):
+    # The MZ header pointing at the PE header, the COFF header of a DLL, an optional header of the
+    # right kind (its size as the linker writes it) and one section whose data follows the table.
+    optional_size = 240 if wide else 224
+    table = 64 + 24 + optional_size
+    data = table + 40
+    b = bytearray(data + 16)
+    b[0:2] = b"MZ"
+    put(b, 0x3C, "I", 64)
+    b[64:68] = b"PE\0\0"
+    characteristics = 0x2022 if wide else 0x2102  # DLL, executable, and large-address or 32-bit
+    put(b, 68, "HHIIIHH", 0x8664 if wide else 0x14C, 1, 0, 0, 0, optional_size, characteristics)
+    put(b, 88, "H", 0x20B if wide else 0x10B)
+    put(b, 88 + 32, "II", 0x1000, 0x200)  # section and file alignment
+    put(b, 88 + 68, "H", 2)  # subsystem: Windows GUI
+    b[table:table + 8] = b".text\0\0\0"
+    put(b, table + 8, "IIII", 16, 0x1000, 16, data)  # virtual size and address, raw size and offset
+    return bytes(b)
+
+
+def library_seeds():
+    return {"elf64": elf(True), "elf32": elf(False), "pe32": pe(False), "pe32_plus": pe(True)}
+
+
 def main():
-    for folder, seeds in (("corpus_day_series", day_series_seeds()),):
+    for folder, seeds in (("corpus_day_series", day_series_seeds()), ("corpus_library_file", library_seeds())):
         (HERE / folder).mkdir(exist_ok=True)
         for name, content in seeds.items():
             (HERE / folder / name).write_bytes(content)
