@@ -10,9 +10,9 @@
 #include <string_view>
 #include <vector>
 
-#include "reader_checks.h"
 #include "marketdata/day_file.h"
 #include "marketdata/day_series.h"
+#include "reader_checks.h"
 
 namespace {
 
@@ -39,7 +39,8 @@ DayFault faultOf(const tarvok::tools::DayFileError& e) {
       message.find("does not come after") != std::string_view::npos) {
     return DayFault::BadDate;
   }
-  tarvok::fuzz::fail("the reader refused for a reason the decoder has no fault for", std::string(message));
+  tarvok::fuzz::fail("the reader refused for a reason the decoder has no fault for",
+                     std::string(message));
 }
 
 bool sameBits(const float* a, const std::vector<float>& b) {
@@ -55,7 +56,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   // a NaN no record gives, so that an element the decoder leaves unwritten shows.
   tarvok::tools::DaySeries series;
   const std::size_t stale = size / tarvok::tools::kDayRecordSize + 5;
-  for (auto* v : {&series.high, &series.low, &series.close}) v->assign(stale, __builtin_nanf("0x2bad"));
+  for (auto* v : {&series.high, &series.low, &series.close})
+    v->assign(stale, __builtin_nanf("0x2bad"));
   series.lastDate = 0xFFFFFFFFu;
   const DayFault fault = tarvok::tools::decodeDaySeries(bytes, series);
 
@@ -67,12 +69,14 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     expected = faultOf(e);
   }
   if (fault != expected) {
-    tarvok::fuzz::fail("the decoder and the reader disagree on the fault",
-                       std::string("decoder: ") + faultName(fault) + ", reader: " + faultName(expected));
+    tarvok::fuzz::fail(
+        "the decoder and the reader disagree on the fault",
+        std::string("decoder: ") + faultName(fault) + ", reader: " + faultName(expected));
   }
   if (fault != DayFault::None) return 0;
 
-  if (series.size() != bars.size() || series.high.size() != bars.size() || series.low.size() != bars.size()) {
+  if (series.size() != bars.size() || series.high.size() != bars.size() ||
+      series.low.size() != bars.size()) {
     tarvok::fuzz::fail("the decoder gives another number of bars", std::to_string(series.size()));
   }
   if (!sameBits(series.high.data(), bars.high)) tarvok::fuzz::fail("high differs", "");

@@ -15,11 +15,11 @@
 
 namespace {
 
-using tarvok::tools::LibraryKind;
 using tarvok::tools::libraryFileProblem;
+using tarvok::tools::LibraryKind;
 
-constexpr LibraryKind kKinds[] = {LibraryKind::Elf32X86, LibraryKind::Elf64X86, LibraryKind::Pe32X86,
-                                  LibraryKind::Pe64X86};
+constexpr LibraryKind kKinds[] = {LibraryKind::Elf32X86, LibraryKind::Elf64X86,
+                                  LibraryKind::Pe32X86, LibraryKind::Pe64X86};
 
 [[noreturn]] void fail(const char* what, const std::string& detail) {
   std::fprintf(stderr, "%s: %s\n", what, detail.c_str());
@@ -27,7 +27,9 @@ constexpr LibraryKind kKinds[] = {LibraryKind::Elf32X86, LibraryKind::Elf64X86, 
   __builtin_trap();
 }
 
-bool isElf(LibraryKind kind) { return kind == LibraryKind::Elf32X86 || kind == LibraryKind::Elf64X86; }
+bool isElf(LibraryKind kind) {
+  return kind == LibraryKind::Elf32X86 || kind == LibraryKind::Elf64X86;
+}
 
 }  // namespace
 
@@ -38,16 +40,19 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   if (size != 0) std::memcpy(copy.get(), data, size);
   const std::string_view again(copy.get(), size);
 
-  const bool elfMagic = head.substr(0, 4) == std::string_view("\x7f" "ELF", 4);
+  const bool elfMagic = head.substr(0, 4) == std::string_view("\177ELF", 4);
   const bool mzMagic = head.substr(0, 2) == "MZ";
   int accepted = 0;
   for (const LibraryKind kind : kKinds) {
-    if (libraryFileProblem(head, 0, kind) != "is empty") fail("a file of no bytes is not called empty", "");
+    if (libraryFileProblem(head, 0, kind) != "is empty")
+      fail("a file of no bytes is not called empty", "");
 
     // The file as long as its head, and a file that goes on far beyond it.
     const std::string whole = libraryFileProblem(head, size, kind);
-    const std::string longer = libraryFileProblem(head, std::numeric_limits<std::uint64_t>::max(), kind);
-    if (libraryFileProblem(again, size, kind) != whole) fail("another answer for the same bytes", whole);
+    const std::string longer =
+        libraryFileProblem(head, std::numeric_limits<std::uint64_t>::max(), kind);
+    if (libraryFileProblem(again, size, kind) != whole)
+      fail("another answer for the same bytes", whole);
 
     for (const std::string* problem : {&whole, &longer}) {
       // A phrase after the file's name.
@@ -60,8 +65,10 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
       fail("a cut-short file is given another size", whole);
     }
     if (isElf(kind) ? !elfMagic : !mzMagic) {
-      const char* expected = isElf(kind) ? "is not a shared library (no ELF header)" : "is not a DLL (no MZ header)";
-      if (size != 0 && whole != expected) fail("a head without the magic gets another answer", whole);
+      const char* expected =
+          isElf(kind) ? "is not a shared library (no ELF header)" : "is not a DLL (no MZ header)";
+      if (size != 0 && whole != expected)
+        fail("a head without the magic gets another answer", whole);
       if (longer != expected) fail("a head without the magic gets another answer", longer);
     }
     // What a file holds whole, a longer file with the same head holds whole too.

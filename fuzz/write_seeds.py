@@ -19,7 +19,8 @@ def day_file(rows):
 
 def everyday(dates, base=1000):
     # Prices in hundredths, small enough for the decoder's four-at-a-time path.
-    return [(d, (base + i, base + i + 20, base + i - 20, base + i + 5)) for i, d in enumerate(dates)]
+    return [(d, (base + i, base + i + 20, base + i - 20, base + i + 5))
+            for i, d in enumerate(dates)]
 
 
 def day_series_seeds():
@@ -31,8 +32,9 @@ def day_series_seeds():
         "within_a_month": day_file(everyday([20230102, 20230103, 20230104, 20230105,
                                              20230109, 20230110, 20230111, 20230131])),
         # Across months of 30 and 31 days and into a new year.
-        "across_months_and_years": day_file(everyday([20220929, 20220930, 20221003, 20221031,
-                                                      20221130, 20221201, 20221230, 20230103, 20230104])),
+        "across_months_and_years": day_file(everyday([
+            20220929, 20220930, 20221003, 20221031, 20221130, 20221201, 20221230, 20230103,
+            20230104])),
         # A price from 2^24 hundredths up in the second block of four: from there one by one.
         "prices_above_2_24": day_file(everyday([20200102, 20200103, 20200106, 20200107])
                                       + [(20200108, (big + 7, big + 99, big - 1, big + 50)),
@@ -40,8 +42,9 @@ def day_series_seeds():
                                       + everyday([20200110, 20200113, 20200114])),
         # The last two days of each short month, each pair's second a month's end that the
         # decoder's check against the record before must hold to.
-        "month_ends": day_file(everyday([20230227, 20230228, 20230429, 20230430, 20230629, 20230630,
-                                         20230929, 20230930, 20231129, 20231130, 20240228, 20240229])),
+        "month_ends": day_file(everyday([
+            20230227, 20230228, 20230429, 20230430, 20230629, 20230630, 20230929, 20230930,
+            20231129, 20231130, 20240228, 20240229])),
         "one_record": day_file(everyday([20000229])),
         # Two whole records, then a third cut short.
         "cut_short": day_file(everyday([20191230, 20191231, 20200102]))[:2 * 32 + 11],
@@ -96,7 +99,8 @@ def library_seeds():
 
 
 def main():
-    for folder, seeds in (("corpus_day_series", day_series_seeds()), ("corpus_library_file", library_seeds())):
+    for folder, seeds in (("corpus_day_series", day_series_seeds()),
+                          ("corpus_library_file", library_seeds())):
         (HERE / folder).mkdir(exist_ok=True)
         for name, content in seeds.items():
             (HERE / folder / name).write_bytes(content)

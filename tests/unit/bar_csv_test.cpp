@@ -10,8 +10,8 @@
 #include <utility>
 #include <vector>
 
-#include "support/random_bars.h"
 #include "marketdata/bar_csv.h"
+#include "support/random_bars.h"
 
 namespace {
 

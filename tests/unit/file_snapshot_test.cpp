@@ -36,7 +36,8 @@ std::string bytesOf(std::size_t n) {
 
 // A scratch folder of this program's own: the test programs run in parallel.
 std::filesystem::path scratchFolder(const char* test) {
-  const std::filesystem::path root = std::filesystem::path(::testing::TempDir()) / "file_snapshot_test" / test;
+  const std::filesystem::path root =
+      std::filesystem::path(::testing::TempDir()) / "file_snapshot_test" / test;
   std::filesystem::remove_all(root);
   std::filesystem::create_directories(root);
   return root;

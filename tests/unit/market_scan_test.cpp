@@ -11,13 +11,13 @@
 #include <string>
 #include <vector>
 
-#include "support/random_bars.h"
-#include "support/reference_band_stop.h"
 #include "marketdata/bar_date.h"
 #include "marketdata/day_file.h"
 #include "marketdata/day_file_walk.h"
 #include "marketdata/day_series.h"
 #include "scan/market_scan.h"
+#include "support/random_bars.h"
+#include "support/reference_band_stop.h"
 
 namespace {
 

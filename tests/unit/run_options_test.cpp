@@ -100,9 +100,8 @@ TEST(RunOptions, DayFileAndChart) {
 }
 
 TEST(RunOptions, ScanAndItsOptions) {
-  const RunOptions o = parseRunOptions(
-      {"--scan", "vipdoc", "--phase=falling", "--changed-within", "3", "-j4", "--html", "p.html",
-       "--charts", "0"});
+  const RunOptions o = parseRunOptions({"--scan", "vipdoc", "--phase=falling", "--changed-within",
+                                        "3", "-j4", "--html", "p.html", "--charts", "0"});
   EXPECT_EQ(o.scan.dir, "vipdoc");
   EXPECT_EQ(o.scan.phase, "falling");
   EXPECT_EQ(o.scan.changedWithin, 3);
@@ -113,19 +112,26 @@ TEST(RunOptions, ScanAndItsOptions) {
 
   const std::pair<std::vector<std::string>, std::string> refused[] = {
       {{"--scan", "d", "--phase", "up"}, "--phase up: must be rising, falling or flat"},
-      {{"--scan", "d", "--changed-within", "0"}, "--changed-within 0: must be a whole number, 1 or more"},
-      {{"--scan", "d", "--changed-within", "2.5"}, "--changed-within 2.5: must be a whole number, 1 or more"},
+      {{"--scan", "d", "--changed-within", "0"},
+       "--changed-within 0: must be a whole number, 1 or more"},
+      {{"--scan", "d", "--changed-within", "2.5"},
+       "--changed-within 2.5: must be a whole number, 1 or more"},
       {{"--scan", "d", "-j", "257"}, "-j 257: must be a whole number from 1 to 256"},
       {{"--scan", "d", "-j", "+2"}, "-j +2: must be a whole number from 1 to 256"},
-      {{"--scan", "d", "--html", "p", "--charts", "-1"}, "--charts -1: must be a whole number, 0 or more"},
+      {{"--scan", "d", "--html", "p", "--charts", "-1"},
+       "--charts -1: must be a whole number, 0 or more"},
       {{"--scan", "d", "--charts", "5"}, "--charts needs --html FILE"},
       {{"--phase", "rising"}, "--phase needs --scan DIR"},
       {{"-j2", "a.csv"}, "-j needs --scan DIR"},
       {{"--html", "p.html"}, "--html needs --scan DIR"},
-      {{"--scan", "d", "a.csv"}, "--scan reads the daily files below its folder: no input file or --day besides"},
-      {{"--scan", "d", "--day", "x.day"}, "--scan reads the daily files below its folder: no input file or --day besides"},
-      {{"--scan", "d", "--chart", "c.svg"}, "--scan draws its charts into the page of --html, not --chart"},
-      {{"--scan", "d", "--plugin", "p.dll"}, "--scan computes with the built-in functions: no --plugin or --formula"},
+      {{"--scan", "d", "a.csv"},
+       "--scan reads the daily files below its folder: no input file or --day besides"},
+      {{"--scan", "d", "--day", "x.day"},
+       "--scan reads the daily files below its folder: no input file or --day besides"},
+      {{"--scan", "d", "--chart", "c.svg"},
+       "--scan draws its charts into the page of --html, not --chart"},
+      {{"--scan", "d", "--plugin", "p.dll"},
+       "--scan computes with the built-in functions: no --plugin or --formula"},
       {{"--scan="}, "--scan needs a path"},
       {{"--scan", "d", "--html", "out/sh600000.DAY"},
        "--html out/sh600000.DAY: a page named as a daily file would be scanned as one"},

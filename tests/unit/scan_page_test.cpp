@@ -31,7 +31,8 @@ std::string pageWith(const std::string& data) {
   ScanPageRow plain{data, {}, -1};
   plain.row = {20240228, 8.5f, 9.0f, 4, 7};
   return tarvok::tools::scanPageHead(summary, {charted, plain}) +
-         tarvok::tools::scanPageChart(0, data, "", "cannot read " + data) + tarvok::tools::scanPageTail();
+         tarvok::tools::scanPageChart(0, data, "", "cannot read " + data) +
+         tarvok::tools::scanPageTail();
 }
 
 // The first place where the page is not well-formed UTF-8 or holds a character a document must not
@@ -39,9 +40,15 @@ std::string pageWith(const std::string& data) {
 // themselves, not by the escaper under test.
 std::size_t firstBadCharacter(const std::string& page) {
   for (std::size_t i = 0; i < page.size();) {
-    const auto byte = [&](std::size_t k) { return k < page.size() ? static_cast<unsigned char>(page[k]) : 0u; };
+    const auto byte = [&](std::size_t k) {
+      return k < page.size() ? static_cast<unsigned char>(page[k]) : 0u;
+    };
     const unsigned lead = byte(i);
-    const std::size_t length = lead < 0x80 ? 1 : lead >> 5 == 6 ? 2 : lead >> 4 == 14 ? 3 : lead >> 3 == 30 ? 4 : 0;
+    const std::size_t length = lead < 0x80       ? 1
+                               : lead >> 5 == 6  ? 2
+                               : lead >> 4 == 14 ? 3
+                               : lead >> 3 == 30 ? 4
+                                                 : 0;
     if (length == 0) return i;
     std::uint32_t cp = length == 1 ? lead : lead & (0x7Fu >> length);
     for (std::size_t k = 1; k < length; ++k) {
@@ -50,7 +57,8 @@ std::size_t firstBadCharacter(const std::string& page) {
     }
     static constexpr std::uint32_t kLeast[] = {0, 0, 0x80, 0x800, 0x10000};
     if (cp < kLeast[length] || cp > 0x10FFFF || (cp >= 0xD800 && cp <= 0xDFFF)) return i;
-    if ((cp < 0x20 && cp != '\n') || (cp >= 0x7F && cp <= 0x9F) || cp == 0xFFFE || cp == 0xFFFF) return i;
+    if ((cp < 0x20 && cp != '\n') || (cp >= 0x7F && cp <= 0x9F) || cp == 0xFFFE || cp == 0xFFFF)
+      return i;
     i += length;
   }
   return std::string::npos;
@@ -73,7 +81,8 @@ TEST(ScanPage, SymbolsAndNotesAreEscapedAndThePageIsWellFormedWhateverTheBytes) 
       {"invalid UTF-8", "\xff\xc0\xaf\xed\xa0\x80\xe6\xb5", "????????"},
       // GBK for 浦发: D6 B7 happen to be well-formed UTF-8 (U+05B7) and stay.
       {"GBK", "\xc6\xd6\xb7\xa2", "?\xd6\xb7?"},
-      {"UTF-8", "\xe6\xb5\xa6\xe5\x8f\x91 \xf0\x9f\x93\x88", "\xe6\xb5\xa6\xe5\x8f\x91 \xf0\x9f\x93\x88"},
+      {"UTF-8", "\xe6\xb5\xa6\xe5\x8f\x91 \xf0\x9f\x93\x88",
+       "\xe6\xb5\xa6\xe5\x8f\x91 \xf0\x9f\x93\x88"},
       {"an invalid byte before markup", "\xe6<\xb5&", "?&lt;?&amp;"},
   };
   const std::string neutral = pageWith("x");
@@ -82,8 +91,10 @@ TEST(ScanPage, SymbolsAndNotesAreEscapedAndThePageIsWellFormedWhateverTheBytes) 
     const std::string page = pageWith(c.data);
     EXPECT_EQ(firstBadCharacter(page), std::string::npos);
     // Markup comes from the writer alone: the data adds no '<' and no '"'.
-    EXPECT_EQ(std::count(page.begin(), page.end(), '<'), std::count(neutral.begin(), neutral.end(), '<'));
-    EXPECT_EQ(std::count(page.begin(), page.end(), '"'), std::count(neutral.begin(), neutral.end(), '"'));
+    EXPECT_EQ(std::count(page.begin(), page.end(), '<'),
+              std::count(neutral.begin(), neutral.end(), '<'));
+    EXPECT_EQ(std::count(page.begin(), page.end(), '"'),
+              std::count(neutral.begin(), neutral.end(), '"'));
     for (const std::string& place :
          {"<a href=\"#chart0\">" + c.shown + "</a></td>", "<tr><td>" + c.shown + "</td>",
           "<h2>" + c.shown + "</h2>", "<p>No chart: cannot read " + c.shown + "</p>",

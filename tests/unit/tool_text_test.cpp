@@ -97,10 +97,16 @@ TEST(MarkupText, FindsEachWellFormedUtf8SequenceAndNothingElse) {
     std::uint32_t cp;
   };
   const Case cases[] = {
-      {"a", 0, 1, 'a'}, {std::string("\0", 1), 0, 1, 0}, {"\x7f", 0, 1, 0x7F},
-      {"\xc2\x80", 0, 2, 0x80}, {"\xdf\xbf", 0, 2, 0x7FF}, {"\xe0\xa0\x80", 0, 3, 0x800},
-      {"x\xe6\xb5\xa6", 1, 3, 0x6D66}, {"\xef\xbf\xbf", 0, 3, 0xFFFF},
-      {"\xf0\x90\x80\x80", 0, 4, 0x10000}, {"\xf4\x8f\xbf\xbf", 0, 4, 0x10FFFF},
+      {"a", 0, 1, 'a'},
+      {std::string("\0", 1), 0, 1, 0},
+      {"\x7f", 0, 1, 0x7F},
+      {"\xc2\x80", 0, 2, 0x80},
+      {"\xdf\xbf", 0, 2, 0x7FF},
+      {"\xe0\xa0\x80", 0, 3, 0x800},
+      {"x\xe6\xb5\xa6", 1, 3, 0x6D66},
+      {"\xef\xbf\xbf", 0, 3, 0xFFFF},
+      {"\xf0\x90\x80\x80", 0, 4, 0x10000},
+      {"\xf4\x8f\xbf\xbf", 0, 4, 0x10FFFF},
       {"\x80", 0, 0, 0},              // a continuation byte alone
       {"\xc0\xaf", 0, 0, 0},          // '/' in two bytes: overlong
       {"\xc1\xbf", 0, 0, 0},          // overlong
@@ -109,15 +115,17 @@ TEST(MarkupText, FindsEachWellFormedUtf8SequenceAndNothingElse) {
       {"\xed\xa0\x80", 0, 0, 0},      // a surrogate
       {"\xed\xbf\xbf", 0, 0, 0},      // a surrogate
       {"\xf4\x90\x80\x80", 0, 0, 0},  // past U+10FFFF
-      {"\xf5\x80\x80\x80", 0, 0, 0}, {"\xff", 0, 0, 0},
-      {"\xe6\xb5", 0, 0, 0},          // cut short by the end of the text
-      {"\xe6\xb5\xa6", 1, 0, 0},      // inside a sequence
-      {"\xe6" "a\xa6", 0, 0, 0},      // a byte that does not continue it
-      {"\xc6\xd6", 0, 0, 0},          // GBK
+      {"\xf5\x80\x80\x80", 0, 0, 0},
+      {"\xff", 0, 0, 0},
+      {"\xe6\xb5", 0, 0, 0},      // cut short by the end of the text
+      {"\xe6\xb5\xa6", 1, 0, 0},  // inside a sequence
+      {"\xe6-\xa6", 0, 0, 0},     // a byte that does not continue it
+      {"\xc6\xd6", 0, 0, 0},      // GBK
   };
   for (const Case& c : cases) {
     std::uint32_t cp = 0xDEAD;
-    EXPECT_EQ(tarvok::tools::utf8Length(c.text, c.at, cp), c.length) << ::testing::PrintToString(c.text);
+    EXPECT_EQ(tarvok::tools::utf8Length(c.text, c.at, cp), c.length)
+        << ::testing::PrintToString(c.text);
     if (c.length != 0) {
       EXPECT_EQ(cp, c.cp) << ::testing::PrintToString(c.text);
     }
@@ -131,11 +139,11 @@ TEST(MarkupText, EscapesMarkupAndPutsAQuestionMarkForWhatADocumentCannotHold) {
       {"a<b>&\"c'd", "a&lt;b&gt;&amp;&quot;c&apos;d"},
       {"&amp;", "&amp;amp;"},
       {std::string("a\0b\x1b[2J\r\n\t\x7f", 11), "a?b?[2J????"},
-      {"\xc2\x80\xc2\x9f\xc2\xa0", "??\xc2\xa0"},           // C1 controls; the no-break space stays
+      {"\xc2\x80\xc2\x9f\xc2\xa0", "??\xc2\xa0"},  // C1 controls; the no-break space stays
       {"\xef\xbf\xbe\xef\xbf\xbf\xef\xbf\xbd", "??\xef\xbf\xbd"},  // U+FFFE, U+FFFF; U+FFFD stays
       {"\xe6\xb5\xa6\xe5\x8f\x91 \xf0\x9f\x93\x88", "\xe6\xb5\xa6\xe5\x8f\x91 \xf0\x9f\x93\x88"},
       // A byte outside well-formed UTF-8 is one '?' each.
-      {"\xff\xfe" "a\x80", "??a?"},
+      {"\xff\xfe+\x80", "??+?"},
       {"\xc0\xaf\xed\xa0\x80\xf4\x90\x80\x80", "?????????"},
       {"x\xe6\xb5", "x??"},
       // GBK for 浦发: of its bytes, D6 B7 happen to be well-formed UTF-8 (U+05B7) and stay.
