@@ -11,7 +11,6 @@
 #include <vector>
 
 #include "marketdata/bar_csv.h"
-#include "marketdata/bar_date.h"
 #include "support/random_bars.h"
 
 namespace {
@@ -83,8 +82,7 @@ TEST(BarCsv, ReportsEachErrorWithItsLine) {
       {"high,low,close\n1,\"2\"x,3\n", 2, "field 2: text after the closing quote"},
       {"high,low,close\n1,\"2\"\"\",3\n", 2, "column 'low': not a number: \"2\"\""},
       {"\"high\",\"lo\"\"w\",close\n", 1, "no column named 'low' in the header"},
-      {"high,low,close\n1,2,\x1b[2J\r\f\x00\n"s, 2,
-       "column 'close': not a number: \"\\x1b[2J\\x0d\\x0c\\x00\""},
+      {"high,low,close\n1,2,\x1b[2J\r\f\x00\n"s, 2, "column 'close': not a number: \"\\x1b[2J\\x0d\\x0c\\x00\""},
       {"high,low,close\n1,2,nan(0x400000)\n", 2, "column 'close': not a number: \"nan(0x400000)\""},
       {std::string(tarvok::tools::kMaxCsvLineBytes + 1, 'h'), 1, "line longer than 65536 bytes"},
   };
@@ -125,15 +123,12 @@ TEST(BarCsv, ReadsOpenAndDatesOnlyForAChart) {
 
 TEST(BarCsv, ChartColumnsReportTheirErrorsWithTheLine) {
   const std::pair<std::string, std::string> cases[] = {
-      {"date,high,low,close\n2023-02-29,2,1,1\n",
-       "column 'date': not a date (YYYY-MM-DD, "
-       "YYYY/MM/DD or YYYYMMDD): \"2023-02-29\""},
-      {"date,high,low,close\n2024-01-0x,2,1,1\n",
-       "column 'date': not a date (YYYY-MM-DD, "
-       "YYYY/MM/DD or YYYYMMDD): \"2024-01-0x\""},
-      {"date,high,low,close\n2024-03/01,2,1,1\n",
-       "column 'date': not a date (YYYY-MM-DD, "
-       "YYYY/MM/DD or YYYYMMDD): \"2024-03/01\""},
+      {"date,high,low,close\n2023-02-29,2,1,1\n", "column 'date': not a date (YYYY-MM-DD, "
+                                                  "YYYY/MM/DD or YYYYMMDD): \"2023-02-29\""},
+      {"date,high,low,close\n2024-01-0x,2,1,1\n", "column 'date': not a date (YYYY-MM-DD, "
+                                                  "YYYY/MM/DD or YYYYMMDD): \"2024-01-0x\""},
+      {"date,high,low,close\n2024-03/01,2,1,1\n", "column 'date': not a date (YYYY-MM-DD, "
+                                                  "YYYY/MM/DD or YYYYMMDD): \"2024-03/01\""},
       {"date,high,low,close\n2024-01-03,2,1,1\n2024-01-02,2,1,1\n",
        "column 'date': 2024-01-02 does not come after 20240103 of the row before (bars go oldest "
        "first)"},
@@ -154,26 +149,6 @@ TEST(BarCsv, ChartColumnsReportTheirErrorsWithTheLine) {
     }
     copy = text;  // the indicator alone does not look at them
     EXPECT_NO_THROW(parse(copy));
-  }
-}
-
-TEST(BarDate, KnowsTheCalendar) {
-  using tarvok::tools::isCalendarDate;
-  using tarvok::tools::parseDate;
-  for (const std::uint32_t ok :
-       {20240229u, 20000229u, 19991231u, 10000101u, 99991231u, 20230131u}) {
-    EXPECT_TRUE(isCalendarDate(ok)) << ok;
-  }
-  for (const std::uint32_t bad : {20230229u, 19000229u, 20240431u, 20241301u, 20240001u, 20240100u,
-                                  9991231u, 100000101u, 0u}) {
-    EXPECT_FALSE(isCalendarDate(bad)) << bad;
-  }
-  EXPECT_EQ(parseDate("2024-12-31"), 20241231u);
-  EXPECT_EQ(parseDate("2024/01/05"), 20240105u);
-  EXPECT_EQ(parseDate("20240105"), 20240105u);
-  for (const char* bad : {"", "2024-1-05", "2024-01-5 ", "+0240105", "2024_01_05", "202401050",
-                          "2024-01/05", "24-01-05"}) {
-    EXPECT_FALSE(parseDate(bad).has_value()) << bad;
   }
 }
 

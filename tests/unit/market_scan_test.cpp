@@ -1,5 +1,5 @@
 // The market scan's own parts: the last-bar row against the direct scans, the fast daily-file
-// decoding against parseDayFile, file names, and the scan's options.
+// decoding against parseDayFile, and the same scan for every number of workers.
 
 #include <gtest/gtest.h>
 
@@ -15,7 +15,6 @@
 #include "marketdata/day_file.h"
 #include "marketdata/day_file_walk.h"
 #include "marketdata/day_series.h"
-#include "run_options.h"
 #include "scan/market_scan.h"
 #include "support/random_bars.h"
 #include "support/reference_band_stop.h"
@@ -40,24 +39,20 @@ struct RowCase {
   std::int32_t phaseBars;  // -1: only as the reference has it
 };
 
-std::vector<float> head(const std::vector<float>& v, std::size_t n) {
-  return {v.begin(), v.begin() + n};
-}
+std::vector<float> head(const std::vector<float>& v, std::size_t n) { return {v.begin(), v.begin() + n}; }
 
 TEST(MarketScan, LastBarRowIsTheLastBarOfTheDirectScans) {
   std::vector<RowCase> cases = {
       // States 0, 0, 0, -3, -4, 1, 2, 3, 4, 5: falling for the last five bars.
       {"worked example", kHigh, kLow, kClose, 2, 1.0f, 5},
-      {"falling phase began on the last bar", head(kHigh, 6), head(kLow, 6), head(kClose, 6), 2,
-       1.0f, 1},
+      {"falling phase began on the last bar", head(kHigh, 6), head(kLow, 6), head(kClose, 6), 2, 1.0f, 1},
       {"rising for two bars", head(kHigh, 5), head(kLow, 5), head(kClose, 5), 2, 1.0f, 2},
       // State 0 on every bar with period 14: flat all along.
       {"flat all along", kHigh, kLow, kClose, 14, 2.0f, 10},
   };
   std::mt19937_64 rng(20261209);
   for (int k = 0; k < 40; ++k) {
-    const tarvok::testing::Bars b =
-        tarvok::testing::randomWalk(rng, 5 + static_cast<int>(rng() % 2500));
+    const tarvok::testing::Bars b = tarvok::testing::randomWalk(rng, 5 + static_cast<int>(rng() % 2500));
     cases.push_back({"random walk", b.high, b.low, b.close, 2 + static_cast<int>(rng() % 99),
                      0.1f + static_cast<float>(rng() % 100) / 10.0f, -1});
   }
@@ -93,12 +88,9 @@ TEST(MarketScan, RowFieldsAsPrinted) {
     const char* phase;
     const char* distance;
   } cases[] = {
-      {10.0f, 9.5f, -3, "rising", "5.00"},
-      {8.5f, 10.0f, 5, "falling", "-17.65"},
-      {12.5f, 12.5f, 0, "flat", "0.00"},
-      {3.0f, 3.0000002f, 1, "falling", "0.00"},
-      {0.0f, 0.5f, 2, "falling", ""},
-      {0.0f, 0.0f, 0, "flat", ""},
+      {10.0f, 9.5f, -3, "rising", "5.00"},     {8.5f, 10.0f, 5, "falling", "-17.65"},
+      {12.5f, 12.5f, 0, "flat", "0.00"},       {3.0f, 3.0000002f, 1, "falling", "0.00"},
+      {0.0f, 0.5f, 2, "falling", ""},          {0.0f, 0.0f, 0, "flat", ""},
       {0.01f, 1000.0f, 7, "falling", "-9999900.22"}  // the float 0.01, not 0.01,
   };
   for (const Case& c : cases) {
@@ -161,18 +153,13 @@ TEST(MarketScan, DecodesDailyFilesAsParseDayFileDoes) {
     const std::uint32_t top = k % 4 == 0 ? 0xFFFFFFFFu : 2000000u;
     for (int j = 0; j < n; ++j) {
       for (int skip = static_cast<int>(rng() % 4); skip >= 0; --skip) date = nextDay(date);
-      putRecord(bytes, date, static_cast<std::uint32_t>(rng() % top),
-                static_cast<std::uint32_t>(rng() % top), static_cast<std::uint32_t>(rng() % top),
-                static_cast<std::uint32_t>(rng() % top));
+      putRecord(bytes, date, static_cast<std::uint32_t>(rng() % top), static_cast<std::uint32_t>(rng() % top),
+                static_cast<std::uint32_t>(rng() % top), static_cast<std::uint32_t>(rng() % top));
     }
     switch (k % 6) {
       case 1: bytes.resize(bytes.size() - bytes.size() % 7); break;  // cut short, or not
-      case 2:
-        if (n > 2) bytes[static_cast<std::size_t>(rng() % n) * 32 + 2] ^= 1;
-        break;  // a date off
-      case 3:
-        if (n > 2) std::copy_n(bytes.begin(), 4, bytes.begin() + 32 * (n - 1));
-        break;  // back
+      case 2: if (n > 2) bytes[static_cast<std::size_t>(rng() % n) * 32 + 2] ^= 1; break;  // a date off
+      case 3: if (n > 2) std::copy_n(bytes.begin(), 4, bytes.begin() + 32 * (n - 1)); break;  // back
       default: break;
     }
     SCOPED_TRACE(k);
@@ -190,8 +177,7 @@ TEST(MarketScan, BelowTwoToThe24HundredthsTheFloatQuotientIsThePrice) {
 
 TEST(MarketScan, TheScanIsTheSameForEveryNumberOfWorkers) {
   // A folder of good files, short ones and broken ones; with more workers than files too.
-  const std::filesystem::path root =
-      std::filesystem::path(::testing::TempDir()) / "market_scan_workers";
+  const std::filesystem::path root = std::filesystem::path(::testing::TempDir()) / "market_scan_workers";
   std::filesystem::remove_all(root);
   std::filesystem::create_directories(root / "sh" / "lday");
   std::filesystem::create_directories(root / "sz");
@@ -208,8 +194,7 @@ TEST(MarketScan, TheScanIsTheSameForEveryNumberOfWorkers) {
     if (k == 3) bytes.pop_back();  // cut short
     const std::string symbol = (k % 2 ? "sz" : "sh") + std::to_string(600000 + (k * 7) % 24);
     if (k % 6 != 5 && k != 3) symbols.push_back(symbol);
-    std::FILE* f =
-        std::fopen((root / (k % 2 ? "sz" : "sh/lday") / (symbol + ".day")).string().c_str(), "wb");
+    std::FILE* f = std::fopen((root / (k % 2 ? "sz" : "sh/lday") / (symbol + ".day")).string().c_str(), "wb");
     ASSERT_NE(f, nullptr);
     std::fwrite(bytes.data(), 1, bytes.size(), f);
     std::fclose(f);
@@ -242,75 +227,6 @@ TEST(MarketScan, TheScanIsTheSameForEveryNumberOfWorkers) {
     EXPECT_EQ(many.bars, one.bars);
   }
   std::filesystem::remove_all(root);
-}
-
-TEST(MarketScan, DailyFileNames) {
-  for (const char* yes : {"sh600000.day", "SZ000001.DAY", "x.Day", "a b.day"}) {
-    EXPECT_TRUE(tarvok::tools::isDayFileName(yes)) << yes;
-  }
-  for (const char* no : {".day", "day", "sh600000.day.bak", "sh600000.da", "sh600000_day", ""}) {
-    EXPECT_FALSE(tarvok::tools::isDayFileName(no)) << no;
-  }
-}
-
-std::string verdict(const std::vector<std::string>& args) {
-  try {
-    tarvok::tools::parseRunOptions(args);
-    return "accepted";
-  } catch (const tarvok::tools::OptionError& e) {
-    return e.what();
-  }
-}
-
-TEST(MarketScan, Options) {
-  const tarvok::tools::RunOptions o =
-      tarvok::tools::parseRunOptions({"--scan", "vipdoc", "--phase=falling", "--changed-within",
-                                      "3", "-j4", "--html", "p.html", "--charts", "0"});
-  EXPECT_EQ(o.scan.dir, "vipdoc");
-  EXPECT_EQ(o.scan.phase, "falling");
-  EXPECT_EQ(o.scan.changedWithin, 3);
-  EXPECT_EQ(o.scan.jobs, 4u);
-  EXPECT_EQ(o.scan.html, "p.html");
-  EXPECT_EQ(o.scan.charts, 0);
-  EXPECT_EQ(tarvok::tools::parseRunOptions({"--scan", "d", "-j", "256"}).scan.jobs, 256u);
-  EXPECT_EQ(tarvok::tools::parseRunOptions({"--scan", "d", "--phase", "Rising"}).scan.phase, "rising");
-
-  const std::pair<std::vector<std::string>, std::string> refused[] = {
-      {{"--scan", "d", "--phase", "up"}, "--phase up: must be rising, falling or flat"},
-      {{"--scan", "d", "--changed-within", "0"},
-       "--changed-within 0: must be a whole number from 1 to 2147483647"},
-      {{"--scan", "d", "--changed-within", "2.5"},
-       "--changed-within 2.5: must be a whole number from 1 to 2147483647"},
-      {{"--scan", "d", "--changed-within", "4294967296"},
-       "--changed-within 4294967296: must be a whole number from 1 to 2147483647"},
-      {{"--scan", "d", "-j", "257"}, "-j 257: must be a whole number from 1 to 256"},
-      {{"--scan", "d", "-j", "+2"}, "-j +2: must be a whole number from 1 to 256"},
-      {{"--scan", "d", "--html", "p", "--charts", "-1"},
-       "--charts -1: must be a whole number from 0 to 2147483647"},
-      {{"--scan", "d", "--html", "p", "--charts", "2147483648"},
-       "--charts 2147483648: must be a whole number from 0 to 2147483647"},
-      {{"--scan", "d", "--charts", "5"}, "--charts needs --html FILE"},
-      {{"--phase", "rising"}, "--phase needs --scan DIR"},
-      {{"--phase", "up"}, "--phase needs --scan DIR"},
-      {{"--changed-within", "0", "--scan", "d"},
-       "--changed-within 0: must be a whole number from 1 to 2147483647"},
-      {{"-j2", "a.csv"}, "-j needs --scan DIR"},
-      {{"--html", "p.html"}, "--html needs --scan DIR"},
-      {{"--scan", "d", "a.csv"},
-       "--scan reads the daily files below its folder: no input file or --day besides"},
-      {{"--scan", "d", "--day", "x.day"},
-       "--scan reads the daily files below its folder: no input file or --day besides"},
-      {{"--scan", "d", "--chart", "c.svg"},
-       "--scan draws its charts into the page of --html, not --chart"},
-      {{"--scan", "d", "--plugin", "p.dll"},
-       "--scan computes with the built-in functions: no --plugin or --formula"},
-      {{"--scan="}, "--scan needs a path"},
-      {{"--scan", "d", "--html", "out/sh600000.DAY"},
-       "--html out/sh600000.DAY: a page named as a daily file would be scanned as one"},
-      {{"--scan", "d", "--html", "sh600000.day. ."},
-       "--html sh600000.day. .: a page named as a daily file would be scanned as one"},
-  };
-  for (const auto& [args, message] : refused) EXPECT_EQ(verdict(args), message);
 }
 
 }  // namespace

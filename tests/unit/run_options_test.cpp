@@ -1,8 +1,10 @@
-// Command-line options: the values handed to function 10, and what it would refuse.
+// Command-line options: the values handed to function 10, and what it would refuse; the market
+// scan's options, and how they go with the others.
 
 #include <gtest/gtest.h>
 
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "run_options.h"
@@ -99,6 +101,56 @@ TEST(RunOptions, DayFileAndChart) {
   EXPECT_EQ(verdict({"--day", "b.day", "a.csv"}), "more than one input file: \"a.csv\"");
   EXPECT_EQ(verdict({"--chart="}), "--chart needs a path");
   EXPECT_EQ(verdict({"--day"}), "--day needs a value");
+}
+
+TEST(RunOptions, ScanAndItsOptions) {
+  const RunOptions o = parseRunOptions({"--scan", "vipdoc", "--phase=falling", "--changed-within",
+                                        "3", "-j4", "--html", "p.html", "--charts", "0"});
+  EXPECT_EQ(o.scan.dir, "vipdoc");
+  EXPECT_EQ(o.scan.phase, "falling");
+  EXPECT_EQ(o.scan.changedWithin, 3);
+  EXPECT_EQ(o.scan.jobs, 4u);
+  EXPECT_EQ(o.scan.html, "p.html");
+  EXPECT_EQ(o.scan.charts, 0);
+  EXPECT_EQ(parseRunOptions({"--scan", "d", "-j", "256"}).scan.jobs, 256u);
+  EXPECT_EQ(parseRunOptions({"--scan", "d", "--phase", "Rising"}).scan.phase, "rising");
+
+  const std::pair<std::vector<std::string>, std::string> refused[] = {
+      {{"--scan", "d", "--phase", "up"}, "--phase up: must be rising, falling or flat"},
+      {{"--scan", "d", "--changed-within", "0"},
+       "--changed-within 0: must be a whole number from 1 to 2147483647"},
+      {{"--scan", "d", "--changed-within", "2.5"},
+       "--changed-within 2.5: must be a whole number from 1 to 2147483647"},
+      {{"--scan", "d", "--changed-within", "4294967296"},
+       "--changed-within 4294967296: must be a whole number from 1 to 2147483647"},
+      {{"--scan", "d", "-j", "257"}, "-j 257: must be a whole number from 1 to 256"},
+      {{"--scan", "d", "-j", "+2"}, "-j +2: must be a whole number from 1 to 256"},
+      {{"--scan", "d", "--html", "p", "--charts", "-1"},
+       "--charts -1: must be a whole number from 0 to 2147483647"},
+      {{"--scan", "d", "--html", "p", "--charts", "2147483648"},
+       "--charts 2147483648: must be a whole number from 0 to 2147483647"},
+      {{"--scan", "d", "--charts", "5"}, "--charts needs --html FILE"},
+      {{"--phase", "rising"}, "--phase needs --scan DIR"},
+      {{"--phase", "up"}, "--phase needs --scan DIR"},
+      {{"--changed-within", "0", "--scan", "d"},
+       "--changed-within 0: must be a whole number from 1 to 2147483647"},
+      {{"-j2", "a.csv"}, "-j needs --scan DIR"},
+      {{"--html", "p.html"}, "--html needs --scan DIR"},
+      {{"--scan", "d", "a.csv"},
+       "--scan reads the daily files below its folder: no input file or --day besides"},
+      {{"--scan", "d", "--day", "x.day"},
+       "--scan reads the daily files below its folder: no input file or --day besides"},
+      {{"--scan", "d", "--chart", "c.svg"},
+       "--scan draws its charts into the page of --html, not --chart"},
+      {{"--scan", "d", "--plugin", "p.dll"},
+       "--scan computes with the built-in functions: no --plugin or --formula"},
+      {{"--scan="}, "--scan needs a path"},
+      {{"--scan", "d", "--html", "out/sh600000.DAY"},
+       "--html out/sh600000.DAY: a page named as a daily file would be scanned as one"},
+      {{"--scan", "d", "--html", "sh600000.day. ."},
+       "--html sh600000.day. .: a page named as a daily file would be scanned as one"},
+  };
+  for (const auto& [args, message] : refused) EXPECT_EQ(verdict(args), message);
 }
 
 }  // namespace

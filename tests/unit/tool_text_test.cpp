@@ -1,5 +1,5 @@
-// Text that tarvok-run reads and shows: numbers, the same in every build, and data quoted in
-// messages with its control bytes escaped.
+// Text that tarvok-run reads and shows: numbers, the same in every build, data quoted in messages
+// with its control bytes escaped, and data inside the UTF-8 of its charts and pages.
 
 #include <gtest/gtest.h>
 
@@ -13,6 +13,7 @@
 #include <utility>
 
 #include "support/random_bars.h"
+#include "text/markup_text.h"
 #include "text/message_text.h"
 #include "text/number_text.h"
 
@@ -124,6 +125,103 @@ TEST(MessageText, ShowsControlBytesAsEscapes) {
   for (const auto& [text, shown] : cases) {
     EXPECT_EQ(printable(text), shown);
     EXPECT_EQ(printable(printable(text)), shown);
+  }
+}
+
+TEST(MarkupText, FindsEachWellFormedUtf8SequenceAndNothingElse) {
+  struct Case {
+    std::string text;
+    std::size_t at, length;  // length 0: no sequence there
+    std::uint32_t cp;
+  };
+  const Case cases[] = {
+      {"a", 0, 1, 'a'},
+      {std::string("\0", 1), 0, 1, 0},
+      {"\x7f", 0, 1, 0x7F},
+      {"\xc2\x80", 0, 2, 0x80},
+      {"\xdf\xbf", 0, 2, 0x7FF},
+      {"\xe0\xa0\x80", 0, 3, 0x800},
+      {"x\xe6\xb5\xa6", 1, 3, 0x6D66},
+      {"\xef\xbf\xbf", 0, 3, 0xFFFF},
+      {"\xf0\x90\x80\x80", 0, 4, 0x10000},
+      {"\xf4\x8f\xbf\xbf", 0, 4, 0x10FFFF},
+      {"\x80", 0, 0, 0},              // a continuation byte alone
+      {"\xc0\xaf", 0, 0, 0},          // '/' in two bytes: overlong
+      {"\xc1\xbf", 0, 0, 0},          // overlong
+      {"\xe0\x9f\xbf", 0, 0, 0},      // overlong
+      {"\xf0\x8f\xbf\xbf", 0, 0, 0},  // overlong
+      {"\xed\xa0\x80", 0, 0, 0},      // a surrogate
+      {"\xed\xbf\xbf", 0, 0, 0},      // a surrogate
+      {"\xf4\x90\x80\x80", 0, 0, 0},  // past U+10FFFF
+      {"\xf5\x80\x80\x80", 0, 0, 0},
+      {"\xff", 0, 0, 0},
+      {"\xe6\xb5", 0, 0, 0},      // cut short by the end of the text
+      {"\xe6\xb5\xa6", 1, 0, 0},  // inside a sequence
+      {"\xe6-\xa6", 0, 0, 0},     // a byte that does not continue it
+      {"\xc6\xd6", 0, 0, 0},      // GBK
+  };
+  for (const Case& c : cases) {
+    std::uint32_t cp = 0xDEAD;
+    EXPECT_EQ(tarvok::tools::utf8Length(c.text, c.at, cp), c.length)
+        << ::testing::PrintToString(c.text);
+    if (c.length != 0) {
+      EXPECT_EQ(cp, c.cp) << ::testing::PrintToString(c.text);
+    }
+  }
+}
+
+TEST(MarkupText, EscapesMarkupAndPutsAQuestionMarkForWhatADocumentCannotHold) {
+  const std::pair<std::string, std::string> cases[] = {
+      {"", ""},
+      {"sh600000", "sh600000"},
+      {"a<b>&\"c'd", "a&lt;b&gt;&amp;&quot;c&apos;d"},
+      {"&amp;", "&amp;amp;"},
+      {std::string("a\0b\x1b[2J\r\n\t\x7f", 11), "a?b?[2J????"},
+      {"\xc2\x80\xc2\x9f\xc2\xa0", "??\xc2\xa0"},  // C1 controls; the no-break space stays
+      {"\xef\xbf\xbe\xef\xbf\xbf\xef\xbf\xbd", "??\xef\xbf\xbd"},  // U+FFFE, U+FFFF; U+FFFD stays
+      {"\xe6\xb5\xa6\xe5\x8f\x91 \xf0\x9f\x93\x88", "\xe6\xb5\xa6\xe5\x8f\x91 \xf0\x9f\x93\x88"},
+      // A byte outside well-formed UTF-8 is one '?' each.
+      {"\xff\xfe+\x80", "??+?"},
+      {"\xc0\xaf\xed\xa0\x80\xf4\x90\x80\x80", "?????????"},
+      {"x\xe6\xb5", "x??"},
+      // GBK for 浦发: of its bytes, D6 B7 happen to be well-formed UTF-8 (U+05B7) and stay.
+      {"\xc6\xd6\xb7\xa2", "?\xd6\xb7?"},
+      {"\xe6<\xb5&", "?&lt;?&amp;"},
+  };
+  for (const auto& [text, marked] : cases) {
+    EXPECT_EQ(tarvok::tools::markupText(text), marked) << ::testing::PrintToString(text);
+  }
+}
+
+TEST(MarkupText, LastCharactersCountsCharactersNotBytes) {
+  struct Case {
+    std::string text;
+    std::size_t maxChars;
+    std::string last;  // what follows "..." when cut
+    bool cut;
+  };
+  const Case cases[] = {
+      {"", 4, "", false},
+      {"abcd", 4, "abcd", false},
+      {"abcde", 4, "e", true},
+      {"data/sh600000.csv", 10, "000.csv", true},
+      {"data/sh600000.csv", 17, "data/sh600000.csv", false},
+      {"data/sh600000.csv", 16, "/sh600000.csv", true},
+      // Characters of three bytes and of four: counted as one each, never cut inside.
+      {"\xe6\xb5\xa6\xe5\x8f\x91\xe9\x93\xb6", 4, "\xe6\xb5\xa6\xe5\x8f\x91\xe9\x93\xb6", false},
+      {"ab\xe6\xb5\xa6\xe5\x8f\x91\xe9\x93\xb6", 4, "\xe9\x93\xb6", true},
+      {"abcd\xf0\x9f\x93\x88\xf0\x9f\x93\x89", 5, "\xf0\x9f\x93\x88\xf0\x9f\x93\x89", true},
+      // A stray byte is one character, and a sequence cut short is one per byte.
+      {"abc\xff\xfe", 5, "abc\xff\xfe", false},
+      {"abc\xff\xfe", 4, "\xfe", true},
+      {"ab\xe6\xb5", 4, "ab\xe6\xb5", false},
+      {"abc\xe6\xb5", 4, "\xb5", true},
+  };
+  for (const Case& c : cases) {
+    bool cut = !c.cut;
+    EXPECT_EQ(tarvok::tools::lastCharacters(c.text, c.maxChars, cut), c.last)
+        << ::testing::PrintToString(c.text) << " " << c.maxChars;
+    EXPECT_EQ(cut, c.cut) << ::testing::PrintToString(c.text) << " " << c.maxChars;
   }
 }
 
