@@ -96,4 +96,24 @@ TEST(PluginFile, OnlyAWholeLibraryOfTheKindThisBuildLoadsPasses) {
       elf ? "is not a DLL (no MZ header)" : "is not a shared library (no ELF header)");
 }
 
+TEST(PluginFile, APartThatStartsNearTheEndOfTheOffsetsIsNamedAsIs) {
+  // An ELF64 header whose program header table starts 16 bytes before 2^64: offset and length
+  // add up past any file.
+  std::string head(64, '\0');
+  head.replace(0, 4,
+               "\x7F"
+               "ELF");
+  head[4] = 2;    // 64-bit
+  head[5] = 1;    // little-endian
+  head[16] = 3;   // ET_DYN
+  head[18] = 62;  // x86-64
+  for (int i = 0; i < 8; ++i) head[32 + i] = static_cast<char>(i == 0 ? 0xF0 : 0xFF);
+  head[54] = 56;  // program header size
+  head[56] = 1;   // one program header
+  EXPECT_EQ(
+      tarvok::tools::libraryFileProblem(head, head.size(), tarvok::tools::LibraryKind::Elf64X86),
+      "is cut short: 64 bytes, but the program header table starts at byte "
+      "18446744073709551600 and is 56 bytes long");
+}
+
 }  // namespace

@@ -1,5 +1,7 @@
 #include "host/library_file.h"
 
+#include <cstdint>
+
 #include <fmt/format.h>
 
 namespace tarvok::tools {
@@ -32,14 +34,25 @@ bool within(std::uint64_t offset, std::uint64_t length, std::uint64_t size) {
   return offset <= size && length <= size - offset;
 }
 
-std::string cutShort(std::uint64_t size, std::uint64_t needed, std::string_view what) {
+// A part of the file as its headers give it: where it starts and how long it is. Both are
+// untrusted 64-bit fields, whose sum may pass any file's size.
+struct End {
+  std::uint64_t offset, length;
+};
+
+std::string cutShort(std::uint64_t size, End end, std::string_view what) {
+  if (end.length > UINT64_MAX - end.offset) {
+    return fmt::format("is cut short: {} bytes, but {} starts at byte {} and is {} bytes long",
+                       size, what, end.offset, end.length);
+  }
+  const std::uint64_t needed = end.offset + end.length;
   return fmt::format("is cut short: {} bytes, but {} reaches to byte {}", size, what, needed);
 }
 
 std::string elfProblem(const Head& head, std::uint64_t size, bool wide) {
   if (!head.holds(0, 4) || head.field(0, 4) != 0x464C457Fu)
     return "is not a shared library (no ELF header)";
-  if (!head.holds(0, 16)) return cutShort(size, 16, "the ELF identification");
+  if (!head.holds(0, 16)) return cutShort(size, {0, 16}, "the ELF identification");
   const std::uint64_t fileClass = head.field(4, 1);
   if (fileClass != (wide ? 2u : 1u)) {
     return fmt::format("is a {}-bit library; this tarvok-run loads {}-bit ones",
@@ -47,7 +60,7 @@ std::string elfProblem(const Head& head, std::uint64_t size, bool wide) {
   }
   if (head.field(5, 1) != 1) return "is not a little-endian library";
   const std::uint64_t headerSize = wide ? 64 : 52;
-  if (!head.holds(0, headerSize)) return cutShort(size, headerSize, "the ELF header");
+  if (!head.holds(0, headerSize)) return cutShort(size, {0, headerSize}, "the ELF header");
   if (head.field(16, 2) != 3) return "is not a shared library (ELF type is not ET_DYN)";
   const std::uint64_t machine = head.field(18, 2);
   if (machine != (wide ? 62u : 3u)) {
@@ -63,7 +76,7 @@ std::string elfProblem(const Head& head, std::uint64_t size, bool wide) {
   const std::uint64_t phMin = wide ? 56 : 32;
   if (phnum == 0 || phentsize < phMin) return "has no program headers to load";
   if (!within(phoff, phnum * phentsize, size)) {
-    return cutShort(size, phoff + phnum * phentsize, "the program header table");
+    return cutShort(size, {phoff, phnum * phentsize}, "the program header table");
   }
   if (!head.holds(phoff, phnum * phentsize))
     return "has its program headers beyond where they are looked for";
@@ -73,20 +86,20 @@ std::string elfProblem(const Head& head, std::uint64_t size, bool wide) {
     const std::uint64_t offset = head.field(ph + (wide ? 8 : 4), wide ? 8 : 4);
     const std::uint64_t filesz = head.field(ph + (wide ? 32 : 16), wide ? 8 : 4);
     if (!within(offset, filesz, size))
-      return cutShort(size, offset + filesz, fmt::format("loaded segment {}", i + 1));
+      return cutShort(size, {offset, filesz}, fmt::format("loaded segment {}", i + 1));
   }
   if (shoff != 0 && !within(shoff, shnum * shentsize, size)) {
-    return cutShort(size, shoff + shnum * shentsize, "the section header table");
+    return cutShort(size, {shoff, shnum * shentsize}, "the section header table");
   }
   return {};
 }
 
 std::string peProblem(const Head& head, std::uint64_t size, bool wide) {
   if (!head.holds(0, 2) || head.field(0, 2) != 0x5A4D) return "is not a DLL (no MZ header)";
-  if (!head.holds(0, 64)) return cutShort(size, 64, "the MZ header");
+  if (!head.holds(0, 64)) return cutShort(size, {0, 64}, "the MZ header");
   const std::uint64_t pe = head.field(0x3C, 4);
   if (!head.holds(pe, 24) || head.field(pe, 4) != 0x00004550u) {
-    if (!within(pe, 24, size)) return cutShort(size, pe + 24, "the PE header");
+    if (!within(pe, 24, size)) return cutShort(size, {pe, 24}, "the PE header");
     return "is not a DLL (no PE header)";
   }
   const std::uint64_t machine = head.field(pe + 4, 2);
@@ -103,14 +116,14 @@ std::string peProblem(const Head& head, std::uint64_t size, bool wide) {
   }
   const std::uint64_t table = optional + optionalSize;
   if (!within(table, sections * 40, size))
-    return cutShort(size, table + sections * 40, "the section table");
+    return cutShort(size, {table, sections * 40}, "the section table");
   if (!head.holds(table, sections * 40))
     return "has its section table beyond where it is looked for";
   for (std::uint64_t i = 0; i < sections; ++i) {
     const std::uint64_t rawSize = head.field(table + i * 40 + 16, 4);
     const std::uint64_t rawOffset = head.field(table + i * 40 + 20, 4);
     if (rawSize != 0 && !within(rawOffset, rawSize, size)) {
-      return cutShort(size, rawOffset + rawSize, fmt::format("section {}", i + 1));
+      return cutShort(size, {rawOffset, rawSize}, fmt::format("section {}", i + 1));
     }
   }
   return {};
