@@ -122,34 +122,73 @@ TEST(BarCsv, ReadsOpenAndDatesOnlyForAChart) {
 }
 
 TEST(BarCsv, ChartColumnsReportTheirErrorsWithTheLine) {
-  const std::pair<std::string, std::string> cases[] = {
-      {"date,high,low,close\n2023-02-29,2,1,1\n", "column 'date': not a date (YYYY-MM-DD, "
-                                                  "YYYY/MM/DD or YYYYMMDD): \"2023-02-29\""},
-      {"date,high,low,close\n2024-01-0x,2,1,1\n", "column 'date': not a date (YYYY-MM-DD, "
-                                                  "YYYY/MM/DD or YYYYMMDD): \"2024-01-0x\""},
-      {"date,high,low,close\n2024-03/01,2,1,1\n", "column 'date': not a date (YYYY-MM-DD, "
-                                                  "YYYY/MM/DD or YYYYMMDD): \"2024-03/01\""},
-      {"date,high,low,close\n2024-01-03,2,1,1\n2024-01-02,2,1,1\n",
-       "column 'date': 2024-01-02 does not come after 20240103 of the row before (bars go oldest "
-       "first)"},
-      {"date,high,low,close\n20240103,2,1,1\n20240103,2,1,1\n",
-       "column 'date': 20240103 does not come after 20240103 of the row before (bars go oldest "
-       "first)"},
-      {"open,high,low,close,OPEN\n1,2,1,1,1\n", "column 'open' appears twice"},
-      {"open,high,low,close\n1,2,1,1\nx,2,1,1\n", "column 'open': not a number: \"x\""},
+  struct Case {
+    const char* text;
+    const char* message;
+    bool chartOnly;  // the indicator alone does not look at the opening prices
   };
-  for (const auto& [text, message] : cases) {
-    SCOPED_TRACE(text);
-    std::string copy = text;
-    try {
-      parseBarCsv(copy, CsvColumns::WithChart);
-      ADD_FAILURE() << "no error";
-    } catch (const CsvError& e) {
-      EXPECT_EQ(e.what(), message);
+  const Case cases[] = {
+      {"date,high,low,close\n2023-02-29,2,1,1\n",
+       "column 'date': not a date (YYYY-MM-DD, YYYY/MM/DD or YYYYMMDD): \"2023-02-29\"", false},
+      {"date,high,low,close\n2024-01-0x,2,1,1\n",
+       "column 'date': not a date (YYYY-MM-DD, YYYY/MM/DD or YYYYMMDD): \"2024-01-0x\"", false},
+      {"date,high,low,close\n2024-03/01,2,1,1\n",
+       "column 'date': not a date (YYYY-MM-DD, YYYY/MM/DD or YYYYMMDD): \"2024-03/01\"", false},
+      {"date,high,low,close\n2024-01-03,2,1,1\n2024-01-04,2,1,1\n2024-01-02,2,1,1\n",
+       "column 'date': 2024-01-02 does not come after 2024-01-04 of the row before (the dates run "
+       "oldest first)",
+       false},
+      {"date,high,low,close\n2024-01-03,2,1,1\n2024-01-02,2,1,1\n20240102,2,1,1\n",
+       "column 'date': 2024-01-02 does not come before 2024-01-02 of the row before (the dates run "
+       "newest first)",
+       false},
+      {"date,high,low,close\n20240103,2,1,1\n20240103,2,1,1\n",
+       "column 'date': 2024-01-03 does not come after 2024-01-03 of the row before (the dates run "
+       "oldest first)",
+       false},
+      {"open,high,low,close,OPEN\n1,2,1,1,1\n", "column 'open' appears twice", true},
+      {"open,high,low,close\n1,2,1,1\nx,2,1,1\n", "column 'open': not a number: \"x\"", true},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.text);
+    for (const CsvColumns columns : {CsvColumns::WithChart, CsvColumns::IndicatorOnly}) {
+      std::string copy = c.text;
+      if (c.chartOnly && columns == CsvColumns::IndicatorOnly) {
+        EXPECT_NO_THROW(parseBarCsv(copy, columns));
+        continue;
+      }
+      try {
+        parseBarCsv(copy, columns);
+        ADD_FAILURE() << "no error";
+      } catch (const CsvError& e) {
+        EXPECT_EQ(e.what(), std::string(c.message));
+      }
     }
-    copy = text;  // the indicator alone does not look at them
-    EXPECT_NO_THROW(parse(copy));
   }
+}
+
+TEST(BarCsv, DatesNewestFirstAreReadInTimeOrder) {
+  const std::string text =
+      "date,open,high,low,close\n2024-01-04,3,4,2,3.5\n2024-01-03,2,3,1,2.5\n"
+      "2024-01-02,1,2,0,1.5\n";
+  for (const CsvColumns columns : {CsvColumns::WithChart, CsvColumns::IndicatorOnly}) {
+    bool newestFirst = false;
+    const BarSeries bars = parseBarCsv(text, columns, &newestFirst);
+    EXPECT_TRUE(newestFirst);
+    EXPECT_EQ(bars.close, (std::vector<float>{1.5f, 2.5f, 3.5f}));
+    EXPECT_EQ(bars.high, (std::vector<float>{2, 3, 4}));
+    EXPECT_EQ(bars.low, (std::vector<float>{0, 1, 2}));
+    if (columns == CsvColumns::WithChart) {
+      EXPECT_EQ(bars.open, (std::vector<float>{1, 2, 3}));
+      EXPECT_EQ(bars.date, (std::vector<std::uint32_t>{20240102, 20240103, 20240104}));
+    } else {
+      EXPECT_TRUE(bars.date.empty() && bars.open.empty());
+    }
+  }
+  bool newestFirst = true;
+  parseBarCsv("date,high,low,close\n2024-01-02,2,1,1\n2024-01-03,2,1,1\n",
+              CsvColumns::IndicatorOnly, &newestFirst);
+  EXPECT_FALSE(newestFirst);
 }
 
 TEST(BarCsv, ReadsQuotedFields) {

@@ -160,21 +160,24 @@ class LineSource {
   std::size_t number_ = 0;
 };
 
-BarSeries parseLines(LineSource& lines, CsvColumns wanted, std::size_t rowsAtMost) {
+BarSeries parseLines(LineSource& lines, CsvColumns wanted, std::size_t rowsAtMost,
+                     bool* newestFirst) {
   std::string_view line;
   if (!lines.next(line)) {
     throw CsvError(0, "empty input: expected a header row naming high, low and close");
   }
   if (line.substr(0, 3) == "\xEF\xBB\xBF") line.remove_prefix(3);
 
-  // Header: which field holds each series.
-  const int columns = wanted == CsvColumns::WithChart ? kColumns : kRequiredColumns;
+  // Header: which field holds each series. The dates are always read when there are any, for
+  // their order; the opening prices only for a chart.
+  const bool chart = wanted == CsvColumns::WithChart;
+  const auto read = [chart](int k) { return k != kOpen || chart; };
   int columnOf[kColumns] = {kNoColumn, kNoColumn, kNoColumn, kNoColumn, kNoColumn};
   const std::size_t fieldCount =
       splitFields(line, lines.number(), [&](std::size_t index, const Field& field) {
         const std::string name = field.unquoted();
-        for (int k = 0; k < columns; ++k) {
-          if (!equalsIgnoringCase(name, kColumnNames[k])) continue;
+        for (int k = 0; k < kColumns; ++k) {
+          if (!read(k) || !equalsIgnoringCase(name, kColumnNames[k])) continue;
           if (columnOf[k] != kNoColumn) {
             throw CsvError(lines.number(),
                            fmt::format("column '{}' appears twice", kColumnNames[k]));
@@ -193,7 +196,10 @@ BarSeries parseLines(LineSource& lines, CsvColumns wanted, std::size_t rowsAtMos
   bars.low.reserve(rowsAtMost);
   bars.close.reserve(rowsAtMost);
   if (columnOf[kOpen] != kNoColumn) bars.open.reserve(rowsAtMost);
-  if (columnOf[kDate] != kNoColumn) bars.date.reserve(rowsAtMost);
+  if (columnOf[kDate] != kNoColumn && chart) bars.date.reserve(rowsAtMost);
+  // The dates' order, set by the first two rows: oldest first (1) or newest first (-1).
+  int order = 0;
+  std::uint32_t previousDate = 0;
   std::vector<float>* const seriesOf[kDate] = {&bars.high, &bars.low, &bars.close, &bars.open};
 
   // Blank lines count as rows only when a row follows them.
@@ -213,7 +219,7 @@ BarSeries parseLines(LineSource& lines, CsvColumns wanted, std::size_t rowsAtMos
     Field fields[kColumns];
     const std::size_t count =
         splitFields(line, lines.number(), [&](std::size_t index, const Field& field) {
-          for (int k = 0; k < columns; ++k) {
+          for (int k = 0; k < kColumns; ++k) {
             if (columnOf[k] == static_cast<int>(index)) fields[k] = field;
           }
         });
@@ -242,32 +248,51 @@ BarSeries parseLines(LineSource& lines, CsvColumns wanted, std::size_t rowsAtMos
                                    "or YYYYMMDD): {}",
                                    quoted(field)));
       }
-      if (!bars.date.empty() && *date <= bars.date.back()) {
-        throw CsvError(lines.number(),
-                       fmt::format("column 'date': {} does not come after {} of the row before "
-                                   "(bars go oldest first)",
-                                   field.text, bars.date.back()));
+      if (bars.size() > 1) {
+        if (order == 0) order = *date < previousDate ? -1 : 1;
+        if (order > 0 && *date <= previousDate) {
+          throw CsvError(lines.number(),
+                         fmt::format("column 'date': {} does not come after {} of the row before "
+                                     "(the dates run oldest first)",
+                                     dateText(*date), dateText(previousDate)));
+        }
+        if (order < 0 && *date >= previousDate) {
+          throw CsvError(lines.number(),
+                         fmt::format("column 'date': {} does not come before {} of the row before "
+                                     "(the dates run newest first)",
+                                     dateText(*date), dateText(previousDate)));
+        }
       }
-      bars.date.push_back(*date);
+      previousDate = *date;
+      if (chart) bars.date.push_back(*date);
     }
   }
 
   if (bars.size() == 0) throw CsvError(0, "no bars after the header row");
+  // Many sites export newest first: the bars are turned round, so that the indicator runs forward
+  // in time as it must.
+  if (order < 0) {
+    for (auto* series : {&bars.high, &bars.low, &bars.close, &bars.open}) {
+      std::reverse(series->begin(), series->end());
+    }
+    std::reverse(bars.date.begin(), bars.date.end());
+  }
+  if (newestFirst != nullptr) *newestFirst = order < 0;
   return bars;
 }
 
 }  // namespace
 
-BarSeries parseBarCsv(std::string_view text, CsvColumns wanted) {
+BarSeries parseBarCsv(std::string_view text, CsvColumns wanted, bool* newestFirst) {
   LineSource lines(text);
   // An upper bound on the rows, so that the series never reallocate.
   const auto rowsAtMost = static_cast<std::size_t>(std::count(text.begin(), text.end(), '\n')) + 1;
-  return parseLines(lines, wanted, std::min(rowsAtMost, kMaxBars));
+  return parseLines(lines, wanted, std::min(rowsAtMost, kMaxBars), newestFirst);
 }
 
-BarSeries readBarCsv(std::FILE* in, CsvColumns wanted) {
+BarSeries readBarCsv(std::FILE* in, CsvColumns wanted, bool* newestFirst) {
   LineSource lines(in);
-  return parseLines(lines, wanted, 0);
+  return parseLines(lines, wanted, 0, newestFirst);
 }
 
 std::string csvMessage(std::string_view name, const CsvError& error) {

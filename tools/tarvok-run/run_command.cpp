@@ -102,8 +102,12 @@ std::optional<BarSeries> readBars(const RunOptions& options, const Input& input,
       readDayFile(input.stream(), bars);
       return bars;
     }
-    return readBarCsv(input.stream(),
-                      options.chart.empty() ? CsvColumns::IndicatorOnly : CsvColumns::WithChart);
+    bool newestFirst = false;
+    BarSeries bars = readBarCsv(
+        input.stream(), options.chart.empty() ? CsvColumns::IndicatorOnly : CsvColumns::WithChart,
+        &newestFirst);
+    if (newestFirst) note(fmt::format("{}: its dates run newest first: read in time order", name));
+    return bars;
   } catch (const DayFileError& e) {
     error = dayFileMessage(name, e);
   } catch (const CsvError& e) {
