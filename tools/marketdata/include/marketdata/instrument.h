@@ -8,10 +8,11 @@
 // and a code may be listed under another kind than its prefix says. So the file is asked too: a
 // day's turnover (float yuan) over its volume is the day's average price, which lies between the
 // day's low and high when the prices are read at the right scale and the volume is counted in
-// shares or in lots of 100. The check takes the last kCheckDays days with volume above zero; it
-// is conclusive for a scale when at least kMinFittingDays of them, and at least three quarters,
-// fit that scale and not the other (the two lie ten times apart, so a day fits both only when its
-// high is ten times its low). Then:
+// shares or in lots of 100 (within 1%, for the rounding of the float turnover). The check takes
+// the last kCheckDays days with volume above zero; it is conclusive for a scale when at least
+// kMinFittingDays of them, and at least three quarters, fit that scale and not the other (the two
+// readings lie ten times apart, so a day fits both only when its high is about ten times its
+// low). Then:
 //   - an index (a code the table names so) goes by the table alone: its volume is not in shares;
 //   - any other code the table knows goes by the table, unless the check is conclusive for the
 //     other scale: then the check wins, and the result says so (UnitDecision::CheckOverTable);
