@@ -26,6 +26,11 @@ std::string dateText(std::uint32_t d) {
   return fmt::format("{:04}-{:02}-{:02}", d / 10000, d / 100 % 100, d % 100);
 }
 
+std::string dateTimeText(std::uint32_t d, std::uint16_t minutes) {
+  return fmt::format("{:04}-{:02}-{:02} {:02}:{:02}", d / 10000, d / 100 % 100, d % 100,
+                     minutes / 60, minutes % 60);
+}
+
 std::optional<std::uint32_t> parseDate(std::string_view text) noexcept {
   const bool separated =
       text.size() == 10 && (text[4] == '-' || text[4] == '/') && text[7] == text[4];

@@ -20,17 +20,25 @@ std::uint32_t uint32At(const unsigned char* p) {
 
 }  // namespace
 
-float dayFilePrice(std::uint32_t hundredths) noexcept {
-  // One rounding to double, then one to float. The double is within 2^-53 of hundredths / 100,
+float dayFilePrice(std::uint32_t units, std::uint32_t scale) noexcept {
+  // One rounding to double, then one to float. The double is within 2^-53 of units / 100,
   // which, having 25 in its denominator, is never that close to a float midpoint without being one;
-  // so the second rounding goes the way a single correct rounding would. Checked over every uint32.
-  return static_cast<float>(static_cast<double>(hundredths) / 100.0);
+  // so the second rounding goes the way a single correct rounding would.
+  // For units / 1000 in general: let 2^e <= q = units / 1000 < 2^(e+1) (e <= 22, as q < 2^22.1);
+  // the double d is within 2^(e-53) of q, and the float midpoints near q are m = k * 2^(e-24), k
+  // odd. q - m = (units * 2^(24-e) - 1000 * k) / (1000 * 2^(24-e)) has an integer numerator, so
+  // unless q is m itself (then d is m too, both being doubles, and the tie goes to even as it
+  // should) |q - m| >= 2^(e-24) / 1000 > 2^(e-53): no midpoint lies between q and d, and rounding
+  // d gives the float nearest q. Both scales were checked against an exact integer rounding over
+  // every uint32 by a program of their own.
+  return static_cast<float>(static_cast<double>(units) / static_cast<double>(scale));
 }
 
-DayFileParser::DayFileParser(BarSeries& bars, std::size_t maxRecords)
-    : bars_(bars), maxRecords_(std::min(maxRecords, kMaxBars)) {
+DayFileParser::DayFileParser(BarSeries& bars, std::size_t maxRecords, std::uint32_t scale)
+    : bars_(bars), maxRecords_(std::min(maxRecords, kMaxBars)), scale_(scale) {
   for (auto* series : {&bars.high, &bars.low, &bars.close, &bars.open}) series->clear();
   bars.date.clear();
+  bars.time.clear();
 }
 
 void DayFileParser::addRecord(const unsigned char* p) {
@@ -46,10 +54,10 @@ void DayFileParser::addRecord(const unsigned char* p) {
                                            date, bars_.date.back()));
   }
   bars_.date.push_back(date);
-  bars_.open.push_back(dayFilePrice(uint32At(p + 4)));
-  bars_.high.push_back(dayFilePrice(uint32At(p + 8)));
-  bars_.low.push_back(dayFilePrice(uint32At(p + 12)));
-  bars_.close.push_back(dayFilePrice(uint32At(p + 16)));
+  bars_.open.push_back(dayFilePrice(uint32At(p + 4), scale_));
+  bars_.high.push_back(dayFilePrice(uint32At(p + 8), scale_));
+  bars_.low.push_back(dayFilePrice(uint32At(p + 12), scale_));
+  bars_.close.push_back(dayFilePrice(uint32At(p + 16), scale_));
 }
 
 void DayFileParser::add(std::string_view bytes) {
@@ -84,9 +92,9 @@ std::string dayFileMessage(std::string_view name, const DayFileError& error) {
                              : fmt::format("{}: record {}: {}", name, error.record(), error.what());
 }
 
-BarSeries parseDayFile(std::string_view bytes) {
+BarSeries parseDayFile(std::string_view bytes, std::uint32_t scale) {
   BarSeries bars;
-  DayFileParser parser(bars);
+  DayFileParser parser(bars, kMaxBars, scale);
   // A file of more records than allowed is refused before they are all kept.
   const std::size_t records = std::min(bytes.size() / kDayRecordSize, kMaxBars);
   for (auto* series : {&bars.high, &bars.low, &bars.close, &bars.open}) series->reserve(records);
@@ -96,8 +104,8 @@ BarSeries parseDayFile(std::string_view bytes) {
   return bars;
 }
 
-void readDayFile(std::FILE* in, BarSeries& bars, std::size_t maxRecords) {
-  DayFileParser parser(bars, maxRecords);
+void readDayFile(std::FILE* in, BarSeries& bars, std::size_t maxRecords, std::uint32_t scale) {
+  DayFileParser parser(bars, maxRecords, scale);
   std::vector<char> buffer(64 * 1024);
   for (;;) {
     const std::size_t got = std::fread(buffer.data(), 1, buffer.size(), in);

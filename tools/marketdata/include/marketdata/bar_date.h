@@ -1,5 +1,6 @@
 #pragma once
-// Bar dates as the terminal keeps them: one uint32 YYYYMMDD per bar.
+// Bar dates as the terminal keeps them: one uint32 YYYYMMDD per bar, and the minutes since
+// midnight for bars within a day.
 
 #include <cstdint>
 #include <optional>
@@ -19,6 +20,9 @@ std::uint32_t monthEnd(std::uint32_t yyyymmdd) noexcept;
 
 // YYYY-MM-DD.
 std::string dateText(std::uint32_t yyyymmdd);
+
+// YYYY-MM-DD HH:MM, of a date and the minutes since its midnight (below 1440).
+std::string dateTimeText(std::uint32_t yyyymmdd, std::uint16_t minutes);
 
 // The date in a text field: YYYY-MM-DD, YYYY/MM/DD or YYYYMMDD, naming a calendar day.
 std::optional<std::uint32_t> parseDate(std::string_view text) noexcept;

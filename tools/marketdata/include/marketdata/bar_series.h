@@ -14,6 +14,9 @@ struct BarSeries {
   std::vector<float> high, low, close;
   std::vector<float> open;          // empty when the input has no opening prices
   std::vector<std::uint32_t> date;  // YYYYMMDD; empty when the input has no dates
+  // Minutes since midnight of the bar's end; empty for daily bars. The initializer lets the
+  // brace-initializations that stop before it go unwarned.
+  std::vector<std::uint16_t> time{};
   std::size_t size() const { return close.size(); }
 };
 

@@ -1,5 +1,7 @@
 #pragma once
-// Bars from the terminal's own daily files (vipdoc/sh/lday/*.day, vipdoc/sz/lday/*.day).
+// Bars from the terminal's own daily files (vipdoc/sh/lday/*.day, vipdoc/sz/lday/*.day). Their
+// prices are integers: hundredths of a yuan for shares and indices, thousandths for funds and
+// bonds (marketdata/instrument.h tells which); the scale is the number of them in a yuan.
 
 #include <cstddef>
 #include <cstdint>
@@ -26,8 +28,12 @@ class DayFileError : public std::runtime_error {
   std::size_t record_;
 };
 
-// The float nearest to a price held in hundredths of a yuan: what the terminal hands a formula.
-float dayFilePrice(std::uint32_t hundredths) noexcept;
+// The price scales of the files: units of a price in one yuan.
+inline constexpr std::uint32_t kHundredths = 100, kThousandths = 1000;
+
+// The float nearest to a price held in units of 1/scale yuan (scale 100 or 1000): what the
+// terminal hands a formula.
+float dayFilePrice(std::uint32_t units, std::uint32_t scale = kHundredths) noexcept;
 
 // Date, open, high, low and close of every record; turnover, volume and the reserved field are not
 // used. Each date must be a calendar day after the one before. The bytes may come in pieces of
@@ -36,8 +42,9 @@ float dayFilePrice(std::uint32_t hundredths) noexcept;
 class DayFileParser {
  public:
   // Fills bars, emptied first; its storage is kept, so that one series can serve many files.
-  // More than maxRecords records are refused.
-  explicit DayFileParser(BarSeries& bars, std::size_t maxRecords = kMaxBars);
+  // More than maxRecords records are refused. Prices are in units of 1/scale yuan.
+  explicit DayFileParser(BarSeries& bars, std::size_t maxRecords = kMaxBars,
+                         std::uint32_t scale = kHundredths);
 
   // The next bytes of the file. Throws DayFileError.
   void add(std::string_view bytes);
@@ -50,6 +57,7 @@ class DayFileParser {
 
   BarSeries& bars_;
   std::size_t maxRecords_;
+  std::uint32_t scale_;
   std::size_t bytes_ = 0;  // taken so far
   unsigned char partial_[kDayRecordSize] = {};
   std::size_t partialSize_ = 0;
@@ -60,10 +68,11 @@ class DayFileParser {
 std::string dayFileMessage(std::string_view name, const DayFileError& error);
 
 // A whole file in memory. Throws DayFileError.
-BarSeries parseDayFile(std::string_view bytes);
+BarSeries parseDayFile(std::string_view bytes, std::uint32_t scale = kHundredths);
 
 // A file from a stream, read in pieces, into bars (emptied first). Throws DayFileError, or
 // ReadError when the stream fails.
-void readDayFile(std::FILE* in, BarSeries& bars, std::size_t maxRecords = kMaxBars);
+void readDayFile(std::FILE* in, BarSeries& bars, std::size_t maxRecords = kMaxBars,
+                 std::uint32_t scale = kHundredths);
 
 }  // namespace tarvok::tools

@@ -19,7 +19,8 @@ struct DaySeries {
 // What parseDayFile would refuse the file for; it has the message.
 enum class DayFault { None, Empty, CutShort, BadDate, TooLong };
 
-// Decodes the records into series. On a fault the series hold nothing usable.
-DayFault decodeDaySeries(std::string_view bytes, DaySeries& series);
+// Decodes the records into series, prices in units of 1/scale yuan (100 or 1000, as for
+// parseDayFile). On a fault the series hold nothing usable.
+DayFault decodeDaySeries(std::string_view bytes, DaySeries& series, std::uint32_t scale = 100);
 
 }  // namespace tarvok::tools
