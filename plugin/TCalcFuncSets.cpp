@@ -17,10 +17,15 @@ const tagPluginTCalcFuncInfo g_CalcFuncSets[kCalcFuncSetsSize] = {
 
 namespace {
 
-// A failed set-up must not keep the table from the terminal: it is told on stderr and the log
-// goes on as far as it can. The next registration tries the whole set-up again.
+// A failed set-up must not keep the table from the terminal: it is told on stderr, in words for
+// whoever reads it, and the log goes on as far as it can. The next registration tries the whole
+// set-up again. The usual cause is a program without the terminal's T0002/dlls folder beside it.
 void continueAfterFailedSetup(const char* reason) noexcept {
-  std::fprintf(stderr, "tarvok: run log set-up failed, continuing without a new log file: %s\n",
+  std::fprintf(stderr,
+               "tarvok: no run log file this time (the indicator works all the same, its values "
+               "are not affected). The log is kept in T0002/dlls/logs in the folder of the "
+               "program that loaded the plug-in: that folder needs a T0002/dlls folder, as the "
+               "terminal's has; create it there to have a log. The reason: %s\n",
                reason);
   std::fflush(stderr);
   continueLogWithoutNewFile();

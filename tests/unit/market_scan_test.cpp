@@ -205,7 +205,28 @@ TEST(MarketScan, TheScanIsTheSameForEveryNumberOfWorkers) {
 
   tarvok::tools::ScanSettings settings;
   settings.workers = 1;
+  settings.charts = 5;
+  settings.chartBars = 40;
   const tarvok::tools::ScanResult one = tarvok::tools::scanMarket(files, settings);
+  // The charts: the rows whose phase began most recently, ties by symbol, each ending on its
+  // row's last bar as read for the row.
+  std::vector<std::size_t> byRecency(one.rows.size());
+  for (std::size_t i = 0; i < byRecency.size(); ++i) byRecency[i] = i;
+  std::stable_sort(byRecency.begin(), byRecency.end(), [&](std::size_t a, std::size_t b) {
+    return one.rows[a].row.phaseBars < one.rows[b].row.phaseBars;
+  });
+  ASSERT_EQ(one.charts.size(), 5u);
+  for (std::size_t k = 0; k < one.charts.size(); ++k) {
+    const auto& chart = one.charts[k];
+    const auto& row = one.rows[byRecency[k]];
+    EXPECT_EQ(chart.file, row.file);
+    EXPECT_LE(chart.bars.size(), 40u);
+    ASSERT_EQ(chart.indicator.stop.size(), chart.bars.size());
+    EXPECT_EQ(bitsOf(chart.bars.close.back()), bitsOf(row.row.close));
+    EXPECT_EQ(bitsOf(chart.indicator.stop.back()), bitsOf(row.row.stop));
+    EXPECT_EQ(chart.indicator.state.back(), static_cast<float>(row.row.state));
+    EXPECT_EQ(chart.bars.date.back(), row.row.date);
+  }
   std::vector<std::string> listed;
   for (const auto& r : one.rows) listed.emplace_back(files.files[r.file].symbol());
   EXPECT_EQ(listed, symbols);
@@ -223,6 +244,10 @@ TEST(MarketScan, TheScanIsTheSameForEveryNumberOfWorkers) {
       EXPECT_EQ(many.rows[i].row.phaseBars, one.rows[i].row.phaseBars);
     }
     EXPECT_EQ(many.messages, one.messages);
+    ASSERT_EQ(many.charts.size(), one.charts.size());
+    for (std::size_t k = 0; k < one.charts.size(); ++k) {
+      EXPECT_EQ(many.charts[k].file, one.charts[k].file);
+    }
     EXPECT_EQ(many.leftOut, one.leftOut);
     EXPECT_EQ(many.bars, one.bars);
   }

@@ -64,16 +64,27 @@ std::string folderError(DWORD code) {
   return text.empty() ? "Windows error " + std::to_string(code) : text;
 }
 
-// Only a regular file on a disk has an identity here: NUL may well be both input and chart.
+// Only a regular file on a disk has an identity here: NUL may well be both input and chart. The
+// 128-bit file id where the system has it (Windows 8 on; Wine also for the standard streams,
+// where the older call fails), else the 64-bit index.
 FileIdentity identityOfHandle(HANDLE handle, bool folder = false) {
   FileIdentity id;
-  BY_HANDLE_FILE_INFORMATION info{};
-  if (handle == INVALID_HANDLE_VALUE || GetFileType(handle) != FILE_TYPE_DISK ||
-      !GetFileInformationByHandle(handle, &info)) {
+  if (handle == INVALID_HANDLE_VALUE || handle == nullptr || GetFileType(handle) != FILE_TYPE_DISK) {
     return id;
   }
-  const bool isFolder = (info.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) != 0;
-  id.known = isFolder == folder;
+  FILE_BASIC_INFO basic{};
+  FILE_ID_INFO fileId{};
+  if (GetFileInformationByHandleEx(handle, FileBasicInfo, &basic, sizeof basic) &&
+      GetFileInformationByHandleEx(handle, FileIdInfo, &fileId, sizeof fileId)) {
+    id.known = ((basic.FileAttributes & FILE_ATTRIBUTE_DIRECTORY) != 0) == folder;
+    id.device = fileId.VolumeSerialNumber;
+    std::memcpy(&id.index, fileId.FileId.Identifier, 8);
+    std::memcpy(&id.indexHigh, fileId.FileId.Identifier + 8, 8);
+    return id;
+  }
+  BY_HANDLE_FILE_INFORMATION info{};
+  if (!GetFileInformationByHandle(handle, &info)) return id;
+  id.known = ((info.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) != 0) == folder;
   id.device = info.dwVolumeSerialNumber;
   id.index = (static_cast<std::uint64_t>(info.nFileIndexHigh) << 32) | info.nFileIndexLow;
   return id;

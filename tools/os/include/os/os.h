@@ -23,15 +23,18 @@ std::vector<std::string> commandLineArguments(int argc, char** argv);
 
 // ---- Files by name and by identity
 
-// Which file a name or an open file is: its device (volume) and its number on it. Unknown for
-// what is not a regular file, so that a device such as /dev/null or NUL never counts as the same
-// file as another.
+// Which file a name or an open file is: its device (volume) and its number on it (up to 128 bits
+// on Windows). Unknown for what is not a regular file, so that a device such as /dev/null or NUL
+// never counts as the same file as another. A device of 0 is one the system did not tell (Wine
+// does not for the standard streams): then the numbers alone decide.
 struct FileIdentity {
   bool known = false;
   std::uint64_t device = 0;
   std::uint64_t index = 0;
+  std::uint64_t indexHigh = 0;
   bool operator==(const FileIdentity& other) const noexcept {
-    return known && other.known && device == other.device && index == other.index;
+    return known && other.known && index == other.index && indexHigh == other.indexHigh &&
+           (device == other.device || device == 0 || other.device == 0);
   }
   bool operator!=(const FileIdentity& other) const noexcept { return !(*this == other); }
 };
