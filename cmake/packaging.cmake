@@ -1,7 +1,7 @@
 # The release package a trader downloads: `cmake --build --preset win32 --target package` makes
-# tarvok-<version>-win32.zip with the DLL, the command-line tool, the formula to import, the guides
-# and the licence. The DLL is built stripped (plugin/CMakeLists.txt); the tool is stripped here, as
-# it is copied into the package, so that the build tree keeps its debug information.
+# tarvok-<version>-win32.zip with the DLL, the command-line tool, the formulas to import, the
+# guides and the licence. The DLL is built stripped (plugin/CMakeLists.txt); the tool is stripped
+# here, as it is copied into the package, so that the build tree keeps its debug information.
 if(CMAKE_SIZEOF_VOID_P EQUAL 4)
   set(_tarvok_package_system win32)
 else()
@@ -23,6 +23,29 @@ install(FILES ${PROJECT_SOURCE_DIR}/README.md ${PROJECT_SOURCE_DIR}/README.zh-CN
 install(FILES ${PROJECT_SOURCE_DIR}/LICENSE DESTINATION . RENAME LICENSE.txt)
 # The picture the guides show.
 install(FILES ${PROJECT_SOURCE_DIR}/docs/example_chart.png DESTINATION docs)
+
+# The two screening formulas, made from UTF-8 sources with LF as the terminal reads them: GBK with
+# CR LF.
+find_package(Python3 REQUIRED COMPONENTS Interpreter)
+set(_files ${CMAKE_BINARY_DIR}/package_files)
+set(_made)
+foreach(pair "tarvok_select_rising.txt=plugin/tarvok_select_rising.txt"
+             "tarvok_select_falling.txt=plugin/tarvok_select_falling.txt")
+  string(REPLACE "=" ";" pair "${pair}")
+  list(GET pair 0 _name)
+  list(GET pair 1 _source)
+  add_custom_command(
+    OUTPUT ${_files}/${_name}
+    COMMAND ${CMAKE_COMMAND} -E make_directory ${_files}
+    COMMAND ${Python3_EXECUTABLE} ${PROJECT_SOURCE_DIR}/cmake/gbk_crlf.py
+            ${PROJECT_SOURCE_DIR}/${_source} ${_files}/${_name}
+    DEPENDS ${PROJECT_SOURCE_DIR}/cmake/gbk_crlf.py ${PROJECT_SOURCE_DIR}/${_source}
+    COMMENT "GBK with CR LF: ${_name}"
+    VERBATIM)
+  list(APPEND _made ${_files}/${_name})
+endforeach()
+add_custom_target(tarvok_package_files ALL DEPENDS ${_made})
+install(FILES ${_made} DESTINATION .)
 
 set(CPACK_GENERATOR ZIP)
 set(CPACK_PACKAGE_NAME tarvok)

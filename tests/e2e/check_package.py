@@ -1,8 +1,10 @@
 #!/usr/bin/env python3
 """Builds the release zip with CPack and checks what a trader gets: exactly the DLL and
-tarvok-run.exe (both stripped, for the same machine, importing only system DLLs), the formula to
-import (GBK, CR LF), the two guides with their picture and the licence; and the DLL's version
-resource as Windows' file properties show it.
+tarvok-run.exe (both stripped, for the same machine, importing only system DLLs); the indicator
+formula and the two screening formulas to paste into the terminal, each strict GBK with CR LF and
+the text of its source in the repository; the two guides with their picture and the licence;
+non-ASCII names flagged as UTF-8, as Windows' unpacker reads them; and the DLL's version resource
+as Windows' file properties show it.
 
 usage: check_package.py CPACK BUILD_DIR WORK_DIR SOURCE_DIR VERSION DLL MACHINE
 MACHINE is the PE machine the DLL and the tool must be built for: i386 or amd64.
@@ -15,6 +17,14 @@ import pefile
 from e2e_support import SYSTEM_DLLS, Program, fail
 
 MACHINES = {"i386": 0x14C, "amd64": 0x8664}
+
+# The texts the zip holds as GBK with CR LF, and their UTF-8 sources in the repository.
+GBK_TEXTS = {"tarvok_formula.txt": "plugin/tarvok_formula.txt",
+             "tarvok_select_rising.txt": "plugin/tarvok_select_rising.txt",
+             "tarvok_select_falling.txt": "plugin/tarvok_select_falling.txt"}
+# The line that hands N and M to the plug-in, and the warning the line above it must carry.
+PARAMETERS_LINE = "X:=TDXDLL1(10,N,M,0);"
+KEEP_WARNING = "切勿删除"
 
 
 def version_strings(dll_bytes):
@@ -50,6 +60,40 @@ def check_binary(name, data, machine):
         fail(f"{name} imports {sorted(imports)}, not only system DLLs")
 
 
+def gbk_text(name, data, source_dir, source):
+    """A text of the zip: strict GBK, every line ended by CR LF but the last one's end, which the
+    source decides, and the source's text; returned decoded, with LF."""
+    try:
+        text = data.decode("gbk")
+    except UnicodeDecodeError as e:
+        fail(f"{name} is not GBK: {e}")
+    bare = text.replace("\r\n", "")
+    if "\n" in bare or "\r" in bare:
+        fail(f"{name} has a line end other than CR LF")
+    with open(f"{source_dir}/{source}", encoding="utf-8") as f:
+        expected = f.read()
+    if text.replace("\r\n", "\n") != expected:
+        fail(f"{name} is not the text of {source}")
+    if data != expected.replace("\n", "\r\n").encode("gbk"):
+        fail(f"{name} is not the GBK, CR LF form of {source}")
+    return text.replace("\r\n", "\n")
+
+
+def check_formula(name, text, calls):
+    """A formula: it calls the plug-in's functions, and hands N and M over on a line of its own
+    under the warning not to delete it."""
+    for call in calls:
+        if call not in text:
+            fail(f"{name} does not call {call}")
+    lines = text.split("\n")
+    if PARAMETERS_LINE not in lines:
+        fail(f"{name} has no line {PARAMETERS_LINE}")
+    above = lines[lines.index(PARAMETERS_LINE) - 1]
+    if KEEP_WARNING not in above:
+        fail(f"{name}: the line above {PARAMETERS_LINE} does not warn against deleting it: "
+             f"{above!r}")
+
+
 def main():
     cpack, build_dir, work_dir, source_dir, version, dll, machine = sys.argv[1:]
     Program(cpack).ok("-G", "ZIP", "-B", work_dir, cwd=build_dir)
@@ -61,10 +105,16 @@ def main():
                  if not i.is_dir() and i.filename.startswith(top + "/")}
         strays = [i.filename for i in z.infolist()
                   if not i.is_dir() and not i.filename.startswith(top + "/")]
-    expected = {"tarvok.dll", "tarvok-run.exe", "tarvok_formula.txt", "README.md",
-                "README.zh-CN.md", "LICENSE.txt", "docs/example_chart.png"}
+    expected = {"tarvok.dll", "tarvok-run.exe", "LICENSE.txt", "README.md", "README.zh-CN.md",
+                "docs/example_chart.png", *GBK_TEXTS}
     if strays or set(files) != expected:
         fail(f"{path} holds {sorted(files)} {strays}, expected {sorted(expected)} under {top}/")
+    # Without the UTF-8 flag an unpacker takes a name for the system's code page.
+    with zipfile.ZipFile(path) as z:
+        unflagged = [i.filename for i in z.infolist()
+                     if not i.filename.isascii() and not i.flag_bits & 0x800]
+    if unflagged:
+        fail(f"names not flagged as UTF-8: {unflagged}")
 
     with open(dll, "rb") as f:
         if files["tarvok.dll"] != f.read():
@@ -77,21 +127,12 @@ def main():
     if not files["docs/example_chart.png"].startswith(b"\x89PNG\r\n\x1a\n"):
         fail("docs/example_chart.png is no PNG")
 
-    # The formula: strict GBK, every line ended by CR LF, the same text as the source.
-    formula = files["tarvok_formula.txt"]
-    try:
-        text = formula.decode("gbk")
-    except UnicodeDecodeError as e:
-        fail(f"tarvok_formula.txt is not GBK: {e}")
-    if not text.endswith("\r\n") or text.replace("\r\n", "").count("\n") or text.replace("\r\n", "").count("\r"):
-        fail("tarvok_formula.txt has a line end other than CR LF")
-    with open(f"{source_dir}/plugin/tarvok_formula.txt", encoding="utf-8") as f:
-        source = f.read()
-    if text.replace("\r\n", "\n") != source:
-        fail("tarvok_formula.txt is not the text of plugin/tarvok_formula.txt")
-    for call in ("TDXDLL1(10,", "TDXDLL1(9,", "TDXDLL1(11,"):
-        if call not in text:
-            fail(f"tarvok_formula.txt does not call {call}")
+    texts = {name: gbk_text(name, files[name], source_dir, source)
+             for name, source in GBK_TEXTS.items()}
+    check_formula("tarvok_formula.txt", texts["tarvok_formula.txt"],
+                  ("TDXDLL1(10,", "TDXDLL1(9,", "TDXDLL1(11,"))
+    for name in ("tarvok_select_rising.txt", "tarvok_select_falling.txt"):
+        check_formula(name, texts[name], ("TDXDLL1(10,", "TDXDLL1(11,"))
 
     for name in ("tarvok.dll", "tarvok-run.exe"):
         check_binary(name, files[name], machine)
@@ -108,7 +149,8 @@ def main():
     major, minor, patch = (int(p) for p in version.split("."))
     if fixed is None or (fixed.FileVersionMS, fixed.FileVersionLS) != (major << 16 | minor, patch << 16):
         fail("version resource: the fixed file version is not " + version)
-    print(f"{path}: {len(files)} files, version {version}, formula {len(formula)} bytes of GBK")
+    print(f"{path}: {len(files)} files, version {version}, formula "
+          f"{len(files['tarvok_formula.txt'])} bytes of GBK")
 
 
 if __name__ == "__main__":
