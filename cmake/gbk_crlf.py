@@ -1,7 +1,7 @@
 #!/usr/bin/env python3
 """Writes a UTF-8 text of the repository (LF line ends) as the release zip holds it for Windows
 programs that read the system's Chinese code page: GBK with CR LF line ends. The formulas for the
-terminal are made this way.
+terminal and the scan's .bat for cmd are made this way.
 
 usage: gbk_crlf.py SOURCE OUTPUT
 

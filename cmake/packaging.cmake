@@ -1,7 +1,8 @@
 # The release package a trader downloads: `cmake --build --preset win32 --target package` makes
 # tarvok-<version>-win32.zip with the DLL, the command-line tool, the formulas to import, the
-# guides and the licence. The DLL is built stripped (plugin/CMakeLists.txt); the tool is stripped
-# here, as it is copied into the package, so that the build tree keeps its debug information.
+# scan's .bat, the guides and the licence. The DLL is built stripped (plugin/CMakeLists.txt); the
+# tool is stripped here, as it is copied into the package, so that the build tree keeps its debug
+# information.
 if(CMAKE_SIZEOF_VOID_P EQUAL 4)
   set(_tarvok_package_system win32)
 else()
@@ -24,13 +25,15 @@ install(FILES ${PROJECT_SOURCE_DIR}/LICENSE DESTINATION . RENAME LICENSE.txt)
 # The picture the guides show.
 install(FILES ${PROJECT_SOURCE_DIR}/docs/example_chart.png DESTINATION docs)
 
-# The two screening formulas, made from UTF-8 sources with LF as the terminal reads them: GBK with
-# CR LF.
+# What the zip holds for Windows programs that read the system's Chinese code page, made from
+# UTF-8 sources with LF: the two screening formulas for the terminal and the scan's .bat for cmd,
+# as GBK with CR LF.
 find_package(Python3 REQUIRED COMPONENTS Interpreter)
 set(_files ${CMAKE_BINARY_DIR}/package_files)
 set(_made)
 foreach(pair "tarvok_select_rising.txt=plugin/tarvok_select_rising.txt"
-             "tarvok_select_falling.txt=plugin/tarvok_select_falling.txt")
+             "tarvok_select_falling.txt=plugin/tarvok_select_falling.txt"
+             "扫描全市场.bat=packaging/scan_market.bat")
   string(REPLACE "=" ";" pair "${pair}")
   list(GET pair 0 _name)
   list(GET pair 1 _source)

@@ -1,10 +1,10 @@
 #!/usr/bin/env python3
 """Builds the release zip with CPack and checks what a trader gets: exactly the DLL and
 tarvok-run.exe (both stripped, for the same machine, importing only system DLLs); the indicator
-formula and the two screening formulas to paste into the terminal, each strict GBK with CR LF and
-the text of its source in the repository; the two guides with their picture and the licence;
-non-ASCII names flagged as UTF-8, as Windows' unpacker reads them; and the DLL's version resource
-as Windows' file properties show it.
+formula and the two screening formulas to paste into the terminal and the scan's .bat for cmd,
+each strict GBK with CR LF and the text of its source in the repository; the two guides with their
+picture and the licence; non-ASCII names flagged as UTF-8, as Windows' unpacker reads them; and
+the DLL's version resource as Windows' file properties show it.
 
 usage: check_package.py CPACK BUILD_DIR WORK_DIR SOURCE_DIR VERSION DLL MACHINE
 MACHINE is the PE machine the DLL and the tool must be built for: i386 or amd64.
@@ -21,7 +21,8 @@ MACHINES = {"i386": 0x14C, "amd64": 0x8664}
 # The texts the zip holds as GBK with CR LF, and their UTF-8 sources in the repository.
 GBK_TEXTS = {"tarvok_formula.txt": "plugin/tarvok_formula.txt",
              "tarvok_select_rising.txt": "plugin/tarvok_select_rising.txt",
-             "tarvok_select_falling.txt": "plugin/tarvok_select_falling.txt"}
+             "tarvok_select_falling.txt": "plugin/tarvok_select_falling.txt",
+             "扫描全市场.bat": "packaging/scan_market.bat"}
 # The line that hands N and M to the plug-in, and the warning the line above it must carry.
 PARAMETERS_LINE = "X:=TDXDLL1(10,N,M,0);"
 KEEP_WARNING = "切勿删除"
@@ -133,6 +134,9 @@ def main():
                   ("TDXDLL1(10,", "TDXDLL1(9,", "TDXDLL1(11,"))
     for name in ("tarvok_select_rising.txt", "tarvok_select_falling.txt"):
         check_formula(name, texts[name], ("TDXDLL1(10,", "TDXDLL1(11,"))
+    bat = texts["扫描全市场.bat"]
+    if not bat.startswith("@echo off\n") or "tarvok-run.exe" not in bat:
+        fail("扫描全市场.bat does not start with @echo off or does not run tarvok-run.exe")
 
     for name in ("tarvok.dll", "tarvok-run.exe"):
         check_binary(name, files[name], machine)
