@@ -2,14 +2,18 @@
 """Builds the release zip with CPack and checks what a trader gets: exactly the DLL and
 tarvok-run.exe (both stripped, for the same machine, importing only system DLLs); the indicator
 formula and the two screening formulas to paste into the terminal and the scan's .bat for cmd,
-each strict GBK with CR LF and the text of its source in the repository; the two guides with their
-picture and the licence; non-ASCII names flagged as UTF-8, as Windows' unpacker reads them; and
-the DLL's version resource as Windows' file properties show it.
+each strict GBK with CR LF and the text of its source in the repository; the two guides as
+self-contained HTML pages (UTF-8, the picture inlined, linking to each other by their names in the
+zip); the licence; non-ASCII names flagged as UTF-8, as Windows' unpacker reads them; and the DLL's
+version resource as Windows' file properties show it.
 
 usage: check_package.py CPACK BUILD_DIR WORK_DIR SOURCE_DIR VERSION DLL MACHINE
 MACHINE is the PE machine the DLL and the tool must be built for: i386 or amd64.
 """
+import base64
+import re
 import sys
+import urllib.parse
 import zipfile
 
 import pefile
@@ -23,6 +27,9 @@ GBK_TEXTS = {"tarvok_formula.txt": "plugin/tarvok_formula.txt",
              "tarvok_select_rising.txt": "plugin/tarvok_select_rising.txt",
              "tarvok_select_falling.txt": "plugin/tarvok_select_falling.txt",
              "扫描全市场.bat": "packaging/scan_market.bat"}
+# The guides' pages, their sources, their language and the page each links to.
+GUIDES = {"使用说明.html": ("README.zh-CN.md", "zh-CN", "guide-en.html"),
+          "guide-en.html": ("README.md", "en", "使用说明.html")}
 # The line that hands N and M to the plug-in, and the warning the line above it must carry.
 PARAMETERS_LINE = "X:=TDXDLL1(10,N,M,0);"
 KEEP_WARNING = "切勿删除"
@@ -95,6 +102,35 @@ def check_formula(name, text, calls):
              f"{above!r}")
 
 
+def check_guide(name, data, source_dir, picture, names):
+    """A guide's page: UTF-8 with a meta charset and its language, the picture inlined as a data:
+    URI that holds the repository's picture, no reference to a file outside the page but the other
+    guide, which the zip holds."""
+    source, lang, other = GUIDES[name]
+    try:
+        page = data.decode("utf-8")
+    except UnicodeDecodeError as e:
+        fail(f"{name} is not UTF-8: {e}")
+    if '<meta charset="utf-8">' not in page.lower() or f'<html lang="{lang}">' not in page:
+        fail(f"{name} lacks its meta charset or its language {lang}")
+    sources = re.findall(r'<img\b[^>]*\bsrc="([^"]*)"', page)
+    prefix = "data:image/png;base64,"
+    if not sources or any(not s.startswith(prefix) for s in sources):
+        fail(f"{name}: pictures {[s[:40] for s in sources]}, expected each inlined as {prefix}")
+    if any(base64.b64decode(s[len(prefix):], validate=True) != picture for s in sources):
+        fail(f"{name}: an inlined picture is not docs/example_chart.png")
+    hrefs = re.findall(r'<a\b[^>]*\bhref="([^"]*)"', page)
+    links = {urllib.parse.unquote(h.split("#")[0]) for h in hrefs if not re.match(r"[a-z]+:|#", h)}
+    if links != {other} or other not in names:
+        fail(f"{name} links to the files {sorted(links)}, expected only {other}, which the zip "
+             "holds")
+    # The guide's own text, not a placeholder: its first heading.
+    with open(f"{source_dir}/{source}", encoding="utf-8") as f:
+        heading = f.readline().lstrip("# ").strip()
+    if f">{heading}</h1>" not in page:
+        fail(f"{name} does not show the heading of {source}: {heading!r}")
+
+
 def main():
     cpack, build_dir, work_dir, source_dir, version, dll, machine = sys.argv[1:]
     Program(cpack).ok("-G", "ZIP", "-B", work_dir, cwd=build_dir)
@@ -106,8 +142,7 @@ def main():
                  if not i.is_dir() and i.filename.startswith(top + "/")}
         strays = [i.filename for i in z.infolist()
                   if not i.is_dir() and not i.filename.startswith(top + "/")]
-    expected = {"tarvok.dll", "tarvok-run.exe", "LICENSE.txt", "README.md", "README.zh-CN.md",
-                "docs/example_chart.png", *GBK_TEXTS}
+    expected = {"tarvok.dll", "tarvok-run.exe", "LICENSE.txt", *GBK_TEXTS, *GUIDES}
     if strays or set(files) != expected:
         fail(f"{path} holds {sorted(files)} {strays}, expected {sorted(expected)} under {top}/")
     # Without the UTF-8 flag an unpacker takes a name for the system's code page.
@@ -120,13 +155,9 @@ def main():
     with open(dll, "rb") as f:
         if files["tarvok.dll"] != f.read():
             fail("the packed tarvok.dll is not the built one")
-    for name, source in [("README.md", "README.md"), ("README.zh-CN.md", "README.zh-CN.md"),
-                         ("LICENSE.txt", "LICENSE"), ("docs/example_chart.png", "docs/example_chart.png")]:
-        with open(f"{source_dir}/{source}", "rb") as f:
-            if files[name] != f.read():
-                fail(f"the packed {name} is not {source}")
-    if not files["docs/example_chart.png"].startswith(b"\x89PNG\r\n\x1a\n"):
-        fail("docs/example_chart.png is no PNG")
+    with open(f"{source_dir}/LICENSE", "rb") as f:
+        if files["LICENSE.txt"] != f.read():
+            fail("the packed LICENSE.txt is not LICENSE")
 
     texts = {name: gbk_text(name, files[name], source_dir, source)
              for name, source in GBK_TEXTS.items()}
@@ -137,6 +168,13 @@ def main():
     bat = texts["扫描全市场.bat"]
     if not bat.startswith("@echo off\n") or "tarvok-run.exe" not in bat:
         fail("扫描全市场.bat does not start with @echo off or does not run tarvok-run.exe")
+
+    with open(f"{source_dir}/docs/example_chart.png", "rb") as f:
+        picture = f.read()
+    if not picture.startswith(b"\x89PNG\r\n\x1a\n"):
+        fail("docs/example_chart.png is no PNG")
+    for name in GUIDES:
+        check_guide(name, files[name], source_dir, picture, set(files))
 
     for name in ("tarvok.dll", "tarvok-run.exe"):
         check_binary(name, files[name], machine)
