@@ -24,7 +24,7 @@
 #include <vector>
 
 #include "indicator/float_environment.h"
-#include "marketdata/day_file_walk.h"
+#include "marketdata/bar_file_walk.h"
 #include "marketdata/day_series.h"
 #include "marketdata/file_snapshot.h"
 #include "scan/market_scan.h"
@@ -151,7 +151,7 @@ ChildRun runScan(const std::string& tool, const std::string& dir, int jobs) {
 class EngineAlone {
  public:
   explicit EngineAlone(const std::string& dir) {
-    const tarvok::tools::DayFileList files = tarvok::tools::findDayFiles(dir);
+    const tarvok::tools::BarFileList files = tarvok::tools::findBarFiles(dir);
     series_.resize(files.files.size());
     tarvok::tools::FileSnapshotReader reader;
     for (std::size_t i = 0; i < files.files.size(); ++i) {
@@ -186,11 +186,11 @@ class EngineAlone {
 
 // Reading and decoding alone, in this process: what the scan adds to the engine per file.
 // With oneFile, the first file as many times, its records staying in the processor's caches.
-double readSeconds(const tarvok::tools::DayFileList& files, bool oneFile) {
+double readSeconds(const tarvok::tools::BarFileList& files, bool oneFile) {
   tarvok::tools::FileSnapshotReader reader;
   tarvok::tools::DaySeries series;
   const Clock::time_point start = Clock::now();
-  for (const tarvok::tools::DayFileEntry& file : files.files) {
+  for (const tarvok::tools::BarFileEntry& file : files.files) {
     tarvok::tools::FileSnapshot snapshot;
     std::string error;
     reader.read(oneFile ? files.files[0].path : file.path, tarvok::tools::kMaxScanFileBytes,
@@ -242,7 +242,7 @@ int main(int argc, char** argv) {
 
   // The cases taken in turn, the best of each: this machine's speed drifts over minutes.
   EngineAlone engineAlone(big);
-  const tarvok::tools::DayFileList bigFiles = tarvok::tools::findDayFiles(big);
+  const tarvok::tools::BarFileList bigFiles = tarvok::tools::findBarFiles(big);
   double engine = 1e30, reading = 1e30, readingOne = 1e30;
   ChildRun one{1e30, rssOne}, two{1e30, rssTwo}, smallOne{1e30, rssSmall};
   for (int r = 0; r < runs; ++r) {

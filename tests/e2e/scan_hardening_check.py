@@ -28,7 +28,8 @@ def records(n, start=20240102, price=1000):
     for k in range(n):
         day = start + k  # within one month for n < 28
         c = price + (k * 37) % 50 - 25
-        out.append(RECORD.pack(day, c, c + 10, c - 10, c, 1.0e6, 1000, 0))
+        # 1000 shares traded at the close: the day's average price tells the unit of 1/100 yuan.
+        out.append(RECORD.pack(day, c, c + 10, c - 10, c, c / 100.0 * 1000, 1000, 0))
     return b"".join(out)
 
 
@@ -200,7 +201,7 @@ def cases(tool, emulator, plugin):
          r"--html .*scan\.csv: is also the standard output: the table there would be lost",
          table_kept),
         ("standard output is a daily file", lambda m: {"stdout": os.path.join(m.lday, "sh600003.day")},
-         ["--scan", "{root}"], 2, r"standard output is the daily file .*sh600003\.day"),
+         ["--scan", "{root}"], 2, r"standard output is the file .*sh600003\.day"),
         ("a file over 64 MiB is refused unread", big_sparse, ["--scan", "{root}", "-j", "2"], 0,
          r"sh601000\.day: larger than 64 MiB"),
         ("an existing page is replaced whole", existing_page,
@@ -218,9 +219,9 @@ def cases(tool, emulator, plugin):
         table += [
             ("the page is a symbolic link to a daily file", link_html("symbolic"),
              ["--scan", "{root}", "--html", "{page}"], 2,
-             r"--html .*report\.html: is the daily file .*sh600000\.day: it would be overwritten"),
+             r"--html .*report\.html: is the file .*sh600000\.day: it would be overwritten"),
             ("the page is a hard link to a daily file", link_html("hard"),
-             ["--scan", "{root}", "--html", "{page}"], 2, r"is the daily file .*sh600000\.day"),
+             ["--scan", "{root}", "--html", "{page}"], 2, r"is the file .*sh600000\.day"),
             ("a linked folder is scanned, a loop passed over", linked_folder, ["--scan", "{root}"],
              0, r"loop: links to a folder scanned already: passed over[\s\S]*scanned 4 daily files"),
             ("control bytes and formula starts in the CSV", odd_symbols, ["--scan", "{root}"], 0,

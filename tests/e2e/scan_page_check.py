@@ -43,7 +43,7 @@ def main():
     scan = Program(tool).run("--scan", market, "--html", page, "--charts", "4")
     if scan.status != 0:
         fail(f"scan: exit {scan.status}: {scan.err}")
-    csv = [line.split(",") for line in scan.out.splitlines()[1:]]
+    csv = [line.split(",")[:8] for line in scan.out.splitlines()[1:]]
 
     def browser(*arguments):
         profile = os.path.join(work, "profile")

@@ -50,7 +50,9 @@ def records_of(rng, n, big=False):
 
 
 def pack(records):
-    return b"".join(RECORD.pack(*r, 1.0e7, 1000, 0) for r in records)
+    """The records with a volume of 1000 shares and the turnover of that volume at the close, so
+    that the day's average price tells the file's unit of 1/100 yuan."""
+    return b"".join(RECORD.pack(*r, r[4] / 100.0 * 1000, 1000, 0) for r in records)
 
 
 def main():
@@ -65,8 +67,9 @@ def main():
     good = {}  # path -> (symbol, records)
     count = 60 if emulator else 300
     for k in range(count):
+        # A-shares of each market: Shanghai's 60xxxx, Shenzhen's 00xxxx, Beijing's 83xxxx.
         market = ("sh", "sz", "bj")[k % 3]
-        symbol = f"{market}{600000 + k:06d}"
+        symbol = f"{market}{(600000, 1, 830000)[k % 3] + k:06d}"
         n = 5 if k == 7 else rng.randint(5, 700)
         good[os.path.join(root, "vipdoc", market, "lday", f"{symbol}.day")] = (
             symbol, records_of(rng, n, big=k == 11))
@@ -80,12 +83,13 @@ def main():
     lday = os.path.join(root, "vipdoc", "sh", "lday")
     some = pack(records_of(rng, 20))
     backwards = some[:96] + RECORD.pack(19991231, 1, 2, 1, 1, 0, 0, 0) + some[128:]
+    fewer = some[:32 * 4]
     broken = {  # name -> (bytes, kind in the summary)
         "sh900001.day": (b"", "empty"),
         "sh900002.day": (some[:32 * 7 + 5], "cut short"),
         "sh900003.day": (backwards, "bad date"),
         "sh900004.day": (RECORD.pack(20240230, 1, 2, 1, 1, 0, 0, 0) * 6, "bad date"),
-        "sh900005.day": (some[:32 * 4], "fewer than 5 bars"),
+        "sh900005.day": (fewer, "fewer than 5 bars"),
     }
     if not emulator:
         broken["sh\x1b[31m.day"] = (b"", "empty")
@@ -117,13 +121,20 @@ def main():
         fail(f"-j 1 and -j 4 report differently:\n{one.err!r}\n{four.err!r}")
 
     lines = one.out.splitlines()
-    if lines[0] != "symbol,date,close,stop,state,phase,phase_bars,distance_pct":
+    if lines[0] != ("symbol,date,close,stop,state,phase,phase_bars,distance_pct,name,kind,adjust,"
+                    "days_behind"):
         fail(f"header {lines[0]!r}")
     rows = {r[0]: r[1:] for r in csv.reader(lines[1:])}
     exact_rows = {r[0]: r[1:] for r in csv.reader(exact.out.splitlines()[1:])}
     symbols = sorted(s for s, _ in good.values())
     if list(rows) != symbols:
         fail(f"rows {list(rows)[:5]}... are not the good files' symbols in order {symbols[:5]}...")
+
+    # The trading dates of the files that can be read, for days_behind.
+    dates = set()
+    for _, records in good.values():
+        dates.update(r[0] for r in records)
+    dates.update(struct.unpack_from("<I", fewer, at)[0] for at in range(0, len(fewer), 32))
 
     # Every good file's row against --day on it (a sample under the emulator).
     checked = list(good.items()) if not emulator else rng.sample(sorted(good.items()), 4)
@@ -144,7 +155,9 @@ def main():
         phase = "rising" if states[-1] < 0 else "falling" if states[-1] > 0 else "flat"
         iso = f"{date // 10000:04d}-{date // 100 % 100:02d}-{date % 100:02d}"
         # The decimal numbers as the shortest text that reads back as the float.
-        expected = [iso, None, None, str(states[-1]), phase, str(run_length), distance]
+        expected = [iso, None, None, str(states[-1]), phase, str(run_length), distance, "",
+                    "other" if symbol == "x,1" else "a-share", "none",
+                    str(sum(1 for d in dates if d > date))]
         got = rows[symbol]
         if (got[:1] + got[3:] != expected[:1] + expected[3:] or f32(float(got[1])) != close or
                 f32(float(got[2])) != stop or any(digits(x) != shortest(f32(float(x))) for x in got[1:3])):
@@ -176,7 +189,9 @@ def main():
         kinds[kind] = kinds.get(kind, 0) + 1
     if unreadable:
         kinds["unreadable"] = 1
-    order = ["unreadable", "too large", "empty", "cut short", "bad date", "fewer than 5 bars"]
+    order = ["unreadable", "too large", "empty", "cut short", "bad date", "changing",
+             "unknown price unit", "broken export", "of another period", "also exported",
+             "fewer than 5 bars"]
     files = len(good) + len(broken) + unreadable
     bars = sum(len(r) for _, r in good.values()) + 4
     left = sum(kinds.values())
@@ -205,7 +220,7 @@ def main():
     refusals = [
         (["--scan", os.path.join(work, "missing")], "tarvok-run: " + os.path.join(work, "missing") + ": "),
         (["--scan", os.path.join(work, "nothing")], "tarvok-run: " + os.path.join(work, "nothing") +
-         ": no daily file (*.day) in it or in any folder below it"),
+         ": no daily file (*.day) or text export (SH#600000.txt) in it or in any folder below it"),
         (["--scan", os.path.join(lday, "sh900001.day")], "tarvok-run: " + os.path.join(lday, "sh900001.day") +
          ": not a folder"),
         (["--scan", root, "--phase", "up"], "tarvok-run: --phase up: must be rising, falling or flat"),

@@ -13,7 +13,7 @@
 
 #include "marketdata/bar_date.h"
 #include "marketdata/day_file.h"
-#include "marketdata/day_file_walk.h"
+#include "marketdata/bar_file_walk.h"
 #include "marketdata/day_series.h"
 #include "scan/market_scan.h"
 #include "support/random_bars.h"
@@ -192,7 +192,8 @@ TEST(MarketScan, TheScanIsTheSameForEveryNumberOfWorkers) {
       putRecord(bytes, date, price, price + 20, price - 20, price);
     }
     if (k == 3) bytes.pop_back();  // cut short
-    const std::string symbol = (k % 2 ? "sz" : "sh") + std::to_string(600000 + (k * 7) % 24);
+    // Shanghai's 60xxxx and Shenzhen's 00xxxx: A-shares, in 1/100 yuan by the code table.
+    const std::string symbol = (k % 2 ? "sz00" : "sh60") + std::to_string(1000 + (k * 7) % 24);
     if (k % 6 != 5 && k != 3) symbols.push_back(symbol);
     std::FILE* f = std::fopen((root / (k % 2 ? "sz" : "sh/lday") / (symbol + ".day")).string().c_str(), "wb");
     ASSERT_NE(f, nullptr);
@@ -200,7 +201,7 @@ TEST(MarketScan, TheScanIsTheSameForEveryNumberOfWorkers) {
     std::fclose(f);
   }
   std::sort(symbols.begin(), symbols.end());
-  const tarvok::tools::DayFileList files = tarvok::tools::findDayFiles(root.string());
+  const tarvok::tools::BarFileList files = tarvok::tools::findBarFiles(root.string());
   ASSERT_EQ(files.files.size(), 24u);
 
   tarvok::tools::ScanSettings settings;
@@ -228,7 +229,7 @@ TEST(MarketScan, TheScanIsTheSameForEveryNumberOfWorkers) {
     EXPECT_EQ(chart.bars.date.back(), row.row.date);
   }
   std::vector<std::string> listed;
-  for (const auto& r : one.rows) listed.emplace_back(files.files[r.file].symbol());
+  for (const auto& r : one.rows) listed.emplace_back(r.symbol);
   EXPECT_EQ(listed, symbols);
   EXPECT_EQ(one.leftOut[static_cast<std::size_t>(tarvok::tools::LeftOut::TooFewBars)], 4u);
   EXPECT_EQ(one.leftOut[static_cast<std::size_t>(tarvok::tools::LeftOut::CutShort)], 1u);

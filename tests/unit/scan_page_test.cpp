@@ -26,9 +26,12 @@ std::string pageWith(const std::string& data) {
   summary.files = 2;
   summary.phases = {1, 1, 0};
   summary.listing = "symbols like " + data;
-  ScanPageRow charted{data, {}, 0};
+  ScanPageRow charted;
+  charted.symbol = data;
+  charted.chart = 0;
   charted.row = {20240229, 10.5f, 9.75f, -3, 2};
-  ScanPageRow plain{data, {}, -1};
+  ScanPageRow plain;
+  plain.symbol = data;
   plain.row = {20240228, 8.5f, 9.0f, 4, 7};
   return tarvok::tools::scanPageHead(summary, {charted, plain}) +
          tarvok::tools::scanPageChart(0, data, "", "cannot read " + data) +

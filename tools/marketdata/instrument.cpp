@@ -265,18 +265,21 @@ std::string priceUnitNote(std::string_view name, std::string_view code, const Pr
           "volume, {} have their average price within the day's range at 1/{} yuan alone",
           name, unit.scale, unit.table->scale, kindName(unit.table->kind), c.days,
           unit.scale == kHundredths ? c.only100 : c.only1000, unit.scale);
-    case UnitDecision::Undecided:
+    case UnitDecision::Undecided: {
+      const std::string why = code.empty()
+                                  ? std::string("the file's name gives no market and code")
+                                  : fmt::format("code {} is not in the table of code prefixes", code);
       if (c.days == 0) {
         return fmt::format(
-            "{}: cannot tell the price unit: code {} is not in the table of code prefixes, and no "
-            "day has volume to check the prices against",
-            name, code);
+            "{}: cannot tell the price unit: {}, and no day has volume to check the prices against",
+            name, why);
       }
       return fmt::format(
-          "{}: cannot tell the price unit: code {} is not in the table of code prefixes, and of "
-          "the last {} days with volume {} fit 1/100 yuan alone and {} fit 1/1000 yuan alone (to "
-          "tell, at least {} and three quarters of the days must fit one)",
-          name, code, c.days, c.only100, c.only1000, kMinFittingDays);
+          "{}: cannot tell the price unit: {}, and of the last {} days with volume {} fit 1/100 "
+          "yuan alone and {} fit 1/1000 yuan alone (to tell, at least {} and three quarters of "
+          "the days must fit one)",
+          name, why, c.days, c.only100, c.only1000, kMinFittingDays);
+    }
     case UnitDecision::Table:
     case UnitDecision::Check: break;
   }

@@ -58,20 +58,26 @@ fmt::memory_buffer barRowsCsv(const std::vector<float>& stop, const std::vector<
 
 fmt::memory_buffer scanRowsCsv(const std::vector<ScanPageRow>& rows, bool exact) {
   fmt::memory_buffer out;
-  out.reserve(64 + rows.size() * 72);
+  out.reserve(96 + rows.size() * 96);
   fmt::format_to(fmt::appender(out),
-                 "symbol,date,close,stop,state,phase,phase_bars,distance_pct\n");
+                 "symbol,date,close,stop,state,phase,phase_bars,distance_pct,name,kind,adjust,"
+                 "days_behind\n");
   for (const ScanPageRow& r : rows) {
     appendField(out, r.symbol);
     const ScanRow& row = r.row;
+    const std::string date =
+        row.time == kNoTime ? dateText(row.date) : dateTimeText(row.date, row.time);
     if (exact) {
-      fmt::format_to(fmt::appender(out), ",{},{:08x},{:08x},", dateText(row.date),
-                     bitsOf(row.close), bitsOf(row.stop));
+      fmt::format_to(fmt::appender(out), ",{},{:08x},{:08x},", date, bitsOf(row.close),
+                     bitsOf(row.stop));
     } else {
-      fmt::format_to(fmt::appender(out), ",{},{},{},", dateText(row.date), row.close, row.stop);
+      fmt::format_to(fmt::appender(out), ",{},{},{},", date, row.close, row.stop);
     }
-    fmt::format_to(fmt::appender(out), "{},{},{},{}\n", row.state, phaseName(phaseOf(row.state)),
+    fmt::format_to(fmt::appender(out), "{},{},{},{},", row.state, phaseName(phaseOf(row.state)),
                    row.phaseBars, distanceText(row));
+    appendField(out, r.name);
+    fmt::format_to(fmt::appender(out), ",{},{},{}\n", kindName(r.kind),
+                   adjustmentName(r.adjustment), r.daysBehind);
   }
   return out;
 }

@@ -16,10 +16,11 @@ namespace tarvok::tools {
 fmt::memory_buffer barRowsCsv(const std::vector<float>& stop, const std::vector<float>& state,
                               bool exact);
 
-// symbol,date,close,stop,state,phase,phase_bars,distance_pct: one row per listed file. A symbol's
-// control bytes are shown as \xNN, as messages show them, so that none reaches a terminal or a
-// spreadsheet raw; one that starts with = + - or @ gets an apostrophe before it, so that a
-// spreadsheet does not take it for a formula.
+// symbol,date,close,stop,state,phase,phase_bars,distance_pct,name,kind,adjust,days_behind: one
+// row per listed instrument; the date with the time (YYYY-MM-DD HH:MM) for minute bars. In a
+// symbol or a name, control bytes are shown as \xNN, as messages show them, so that none reaches
+// a terminal or a spreadsheet raw, and one that starts with = + - or @ gets an apostrophe before
+// it, so that a spreadsheet does not take it for a formula.
 fmt::memory_buffer scanRowsCsv(const std::vector<ScanPageRow>& rows, bool exact);
 
 // Writes all of it and flushes; false (errno set) when it could not. A Windows console gets it so

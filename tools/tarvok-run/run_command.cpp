@@ -18,7 +18,13 @@
 #include "indicator/cycle_params.h"
 #include "indicator/output_functions.h"
 #include "marketdata/bar_csv.h"
+#include "marketdata/bar_file_walk.h"
 #include "marketdata/day_file.h"
+#include "marketdata/instrument.h"
+#include "marketdata/minute_file.h"
+#include "marketdata/tdx_export.h"
+#include "scan/market_scan.h"
+#include "text/ascii.h"
 #include "messages.h"
 #include "os/os.h"
 #include "report/chart_svg.h"
@@ -93,14 +99,71 @@ class Input {
 
 // The bars of the input, read as they come: CSV text, or one of the terminal's daily files. On bad
 // input, the message naming the input and the line or record, and no bars.
+// A whole stream into bytes, at most limit of them. ReadError when it fails; false when it holds
+// more.
+bool readWhole(std::FILE* in, std::size_t limit, std::string& bytes) {
+  char buffer[64 * 1024];
+  for (;;) {
+    const std::size_t got = std::fread(buffer, 1, sizeof buffer, in);
+    if (bytes.size() + got > limit) return false;
+    bytes.append(buffer, got);
+    if (got < sizeof buffer) break;
+  }
+  if (std::ferror(in)) throw ReadError(std::strerror(errno));
+  return true;
+}
+
+// One of the terminal's daily files: every record checked as it comes, so that endless input
+// (zeros) is refused at its first record, and the bytes kept, for the price unit, which the code
+// and the records decide (marketdata/instrument.h) as they do in a scan.
+std::optional<BarSeries> readDaily(const Input& input, std::string& error) {
+  BarSeries bars;
+  std::string bytes;
+  DayFileParser parser(bars);
+  char buffer[64 * 1024];
+  for (;;) {
+    const std::size_t got = std::fread(buffer, 1, sizeof buffer, input.stream());
+    parser.add(std::string_view(buffer, got));
+    bytes.append(buffer, got);
+    if (got < sizeof buffer) break;
+  }
+  if (std::ferror(input.stream())) throw ReadError(std::strerror(errno));
+  parser.finish();
+  const std::optional<Symbol> symbol = parseSymbol(baseName(input.name()));
+  const std::string_view code = symbol ? std::string_view(symbol->code) : std::string_view();
+  const PriceUnit unit = decidePriceUnit(symbol ? symbol->market : Market::Other, code, bytes);
+  if (unit.decision == UnitDecision::Undecided) {
+    error = priceUnitNote(input.name(), code, unit);
+    return std::nullopt;
+  }
+  if (unit.decision == UnitDecision::CheckOverTable) note(priceUnitNote(input.name(), code, unit));
+  if (unit.scale != kHundredths) bars = parseDayFile(bytes, unit.scale);
+  return bars;
+}
+
+// The bars of the input, read as they come: CSV text, one of the terminal's daily or minute files,
+// or one of its text exports. On bad input, the message naming the input and the line or record,
+// and no bars.
 std::optional<BarSeries> readBars(const RunOptions& options, const Input& input,
                                   std::string& error) {
   const std::string& name = input.name();
+  const std::string_view file = baseName(name);
   try {
-    if (options.dayFile) {
+    if (options.dayFile && (isMinuteFileName(file, Timeframe::FiveMinutes) ||
+                            isMinuteFileName(file, Timeframe::OneMinute))) {
       BarSeries bars;
-      readDayFile(input.stream(), bars);
+      readMinuteFile(input.stream(), bars);
       return bars;
+    }
+    if (options.dayFile) return readDaily(input, error);
+    if (!options.fromStdin() && endsWithIgnoringCase(file, ".txt")) {
+      std::string bytes;
+      if (!readWhole(input.stream(), kMaxScanFileBytes, bytes)) {
+        error = fmt::format("{}: larger than {} MiB: not one of the terminal's exports", name,
+                            kMaxScanFileBytes >> 20);
+        return std::nullopt;
+      }
+      return parseTdxExport(bytes).bars;
     }
     bool newestFirst = false;
     BarSeries bars = readBarCsv(
@@ -110,6 +173,8 @@ std::optional<BarSeries> readBars(const RunOptions& options, const Input& input,
     return bars;
   } catch (const DayFileError& e) {
     error = dayFileMessage(name, e);
+  } catch (const ExportError& e) {
+    error = exportMessage(name, e);
   } catch (const CsvError& e) {
     error = csvMessage(name, e);
   } catch (const ReadError& e) {

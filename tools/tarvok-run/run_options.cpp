@@ -81,6 +81,10 @@ RunOptions parseRunOptions(const std::vector<std::string>& args) {
       options.version = true;
       continue;
     }
+    if (arg == "--current") {
+      scanOnly.emplace_back(arg, "");
+      continue;
+    }
 
     if (arg.size() > 2 && arg.compare(0, 2, "-j") == 0 && arg[2] != '=') {  // -jN, as make has it
       scanOnly.emplace_back("-j", arg.substr(2));
@@ -157,20 +161,22 @@ RunOptions parseRunOptions(const std::vector<std::string>& args) {
 std::string usageText() {
   return fmt::format(
              "usage: tarvok-run [--plugin PATH] [--period P] [--multiplier M] [--exact]\n"
-             "                  [--chart SVG] [FILE | --day FILE.day]\n"
+             "                  [--chart SVG] [FILE | --day FILE]\n"
              "       tarvok-run --plugin PATH --formula\n"
              "       tarvok-run --scan DIR [options]   (see below)\n"
              "\n"
              "Runs the band-stop indicator over the bars of a CSV file (standard input when FILE is\n"
-             "absent or -) or of one of the terminal's daily files, and writes one row per bar on\n"
+             "absent or -), of one of the terminal's text exports (a FILE named *.txt, such as\n"
+             "SH#600000.txt) or of one of its bar files (--day), and writes one row per bar on\n"
              "standard output: bar,stop,state.\n"
              "\n"
              "The CSV input has a header row; the columns high, low and close are used (in any case),\n"
-             "and with --chart also open and date; the others are ignored. Fields may be quoted\n"
-             "(\"a \"\"b\"\", c\"), but a line break inside quotes is refused; a line holds at most {}\n"
-             "bytes. Numbers may be decimal, hex-float, inf, nan or nan(P) (the quiet NaN with the\n"
-             "payload P, decimal or 0x-hex below 2^22, in its low bits); dates YYYY-MM-DD, YYYY/MM/DD\n"
-             "or YYYYMMDD, oldest first.\n"
+             "and date, for the bars' order, and with --chart also open; the others are ignored.\n"
+             "Fields may be quoted (\"a \"\"b\"\", c\"), but a line break inside quotes is refused; a\n"
+             "line holds at most {} bytes. Numbers may be decimal, hex-float, inf, nan or nan(P)\n"
+             "(the quiet NaN with the payload P, decimal or 0x-hex below 2^22, in its low bits);\n"
+             "dates YYYY-MM-DD, YYYY/MM/DD or YYYYMMDD, oldest first or newest first (read in time\n"
+             "order, as standard error then says).\n"
              "\n"
              "  --period P       bars in the average range and band windows, {} to {} after rounding\n"
              "                   half up (default {})\n"
@@ -181,9 +187,11 @@ std::string usageText() {
              "                   hands out, as the terminal does; the lines the plug-in writes on\n"
              "                   standard output (its run log echo) go to standard error instead\n"
              "  --formula        with --plugin: print the plug-in's formula text (gettdxcode)\n"
-             "  --day FILE.day   read the terminal's daily bars (vipdoc/sh/lday/*.day and\n"
-             "                   vipdoc/sz/lday/*.day): prices in hundredths of a yuan become the\n"
-             "                   nearest float, as the terminal hands them to a formula\n"
+             "  --day FILE       read one of the terminal's bar files, by its extension: daily\n"
+             "                   (vipdoc/sh/lday/*.day), 5-minute (vipdoc/sh/fzline/*.lc5) or\n"
+             "                   1-minute (vipdoc/sh/minline/*.lc1); each price becomes the float\n"
+             "                   nearest its value in yuan, as the terminal hands it to a formula\n"
+             "                   (a daily file holds 1/100 or 1/1000 yuan, by the instrument's kind)\n"
              "  --chart SVG      also draw the bars, the stop line coloured by the state (red rising,\n"
              "                   green falling, grey 0) and the state below, as an SVG picture\n"
              "  --version        print the version of tarvok-run\n"

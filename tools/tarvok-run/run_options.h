@@ -22,7 +22,8 @@ struct RunOptions {
   std::string plugin;
   bool formula = false;
   std::string file = "-";  // "-" is standard input
-  bool dayFile = false;    // file is one of the terminal's daily files, not CSV
+  bool dayFile = false;    // file is one of the terminal's daily or minute files, not CSV
+  bool fromStdin() const { return file == "-" && !dayFile; }
   std::string chart;       // where to write the chart as SVG; empty: no chart
   ScanOptions scan;        // --scan DIR and its options
 };

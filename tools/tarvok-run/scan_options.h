@@ -5,6 +5,8 @@
 #include <string>
 #include <string_view>
 
+#include "marketdata/bar_file_walk.h"
+#include "marketdata/instrument.h"
 #include "option_error.h"
 
 namespace tarvok::tools {
@@ -16,6 +18,11 @@ struct ScanOptions {
   unsigned jobs = 0;                 // worker threads; 0: one per hardware thread
   std::string html;                  // where to write the page; empty: no page
   std::optional<int> charts;         // charts on the page (default kDefaultCharts)
+  std::optional<KindSet> kinds;      // list only rows of these kinds; none: all
+  std::string kindList;              // the kinds as given, for the page's words
+  bool current = false;              // list only rows with days_behind 0
+  std::string names;                 // a file of names (code and name) to read; empty: none
+  Timeframe timeframe = Timeframe::Day;
 };
 
 inline constexpr int kDefaultCharts = 50;

@@ -23,7 +23,7 @@ struct ScanPageSummary {
   int period = 0;
   float multiplier = 0.0f;
   std::uint32_t newestDate = 0;         // of all rows; 0 when there are none
-  std::size_t files = 0;                // daily files found
+  std::size_t files = 0;                // bar files found
   std::size_t leftOut = 0;              // of those, files without a row
   std::array<std::size_t, 3> phases{};  // rows rising, falling, flat
   int changedWithin = kDefaultChangedWithin;
@@ -34,7 +34,11 @@ struct ScanPageSummary {
 struct ScanPageRow {
   std::string_view symbol;  // any bytes: escaped for the page
   ScanRow row;
-  int chart = -1;  // the number of its chart, or -1
+  int chart = -1;         // the number of its chart, or -1
+  std::string_view name;  // UTF-8; empty when unknown
+  InstrumentKind kind = InstrumentKind::Other;
+  Adjustment adjustment = Adjustment::None;
+  std::int32_t daysBehind = 0;
 };
 
 // The page is written in three parts, so that the charts need not all be held at once: the head

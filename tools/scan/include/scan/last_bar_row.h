@@ -6,6 +6,9 @@
 
 namespace tarvok::tools {
 
+// A bar's time of day when it has none: a daily bar.
+inline constexpr std::uint16_t kNoTime = 0xFFFF;
+
 struct ScanRow {
   std::uint32_t date = 0;  // YYYYMMDD
   float close = 0.0f;
@@ -13,6 +16,7 @@ struct ScanRow {
   std::int32_t state = 0;
   // The bars of the run that ends at the last bar and whose states all have its sign.
   std::int32_t phaseBars = 0;
+  std::uint16_t time = kNoTime;  // minutes since midnight of a minute bar's end
 };
 
 // The last bar's row for n >= kMinBars bars: the engine over all of them, with period 2..100 and
