@@ -24,7 +24,6 @@ std::string pageWith(const std::string& data) {
   summary.multiplier = 2.0f;
   summary.newestDate = 20240229;
   summary.files = 2;
-  summary.phases = {1, 1, 0};
   summary.listing = "symbols like " + data;
   ScanPageRow charted;
   charted.symbol = data;
@@ -98,10 +97,13 @@ TEST(ScanPage, SymbolsAndNotesAreEscapedAndThePageIsWellFormedWhateverTheBytes) 
               std::count(neutral.begin(), neutral.end(), '<'));
     EXPECT_EQ(std::count(page.begin(), page.end(), '"'),
               std::count(neutral.begin(), neutral.end(), '"'));
+    // A symbol that names no instrument is its own code in the table.
+    const std::string code = c.data == "sh600000" ? "600000" : c.shown;
     for (const std::string& place :
-         {"<a href=\"#chart0\">" + c.shown + "</a></td>", "<tr><td>" + c.shown + "</td>",
-          "<h2>" + c.shown + "</h2>", "<p>No chart: cannot read " + c.shown + "</p>",
-          "(symbols like " + c.shown + ")"}) {
+         {"<a href=\"#chart0\" title=\"" + c.shown + "\">" + code + "</a></td>",
+          "<td class=\"text\" title=\"" + c.shown + "\">" + code + "</td>",
+          "<h2>" + c.shown + "</h2>", "<p>cannot read " + c.shown + "</p>",
+          "Listed: symbols like " + c.shown + "."}) {
       EXPECT_NE(page.find(place), std::string::npos) << place;
     }
   }

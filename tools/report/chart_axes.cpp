@@ -68,4 +68,20 @@ std::vector<AxisLabel> dateLabels(const std::vector<std::uint32_t>& date, const 
   });
 }
 
+std::vector<AxisLabel> dateTimeLabels(const std::vector<std::uint32_t>& date,
+                                      const std::vector<std::uint16_t>& time, const XScale& xs) {
+  std::vector<AxisLabel> days;
+  for (std::size_t j = 1; j < date.size() && days.size() <= kMaxDateLabels; ++j) {
+    if (date[j] == date[j - 1]) continue;
+    days.push_back({xs.edge(j), fmt::format("{:04}-{:02}-{:02}", date[j] / 10000,
+                                            date[j] / 100 % 100, date[j] % 100)});
+  }
+  if (days.size() > kMaxDateLabels) return dateLabels(date, xs);
+  if (days.size() >= 2 && fitApart(days)) return days;
+  return barStepLabels(xs, kMaxBarLabels, [&](std::size_t j) {
+    return fmt::format("{:02}-{:02} {:02}:{:02}", date[j] / 100 % 100, date[j] % 100, time[j] / 60,
+                       time[j] % 60);
+  });
+}
+
 }  // namespace tarvok::tools::chart

@@ -53,4 +53,9 @@ std::vector<AxisLabel> barStepLabels(const XScale& xs, std::size_t most, TextOf 
 // kMaxDateLabels apart from each other.
 std::vector<AxisLabel> dateLabels(const std::vector<std::uint32_t>& date, const XScale& xs);
 
+// Labels of minute bars: where each day begins when the days are few enough to name, months or
+// years when they are many, and the dates and times of single bars within a day or two.
+std::vector<AxisLabel> dateTimeLabels(const std::vector<std::uint32_t>& date,
+                                      const std::vector<std::uint16_t>& time, const XScale& xs);
+
 }  // namespace tarvok::tools::chart

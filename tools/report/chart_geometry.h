@@ -12,6 +12,7 @@
 #include <fmt/format.h>
 
 #include "text/format_append.h"
+#include "text/markup_text.h"
 
 namespace tarvok::tools::chart {
 
@@ -68,8 +69,16 @@ constexpr std::size_t kMaxBarLabels = 10;
 
 inline bool finite(float v) { return std::isfinite(v); }
 
+// The estimate by characters: a CJK one (U+1100 on) is a whole em wide, the others kCharWidthEm.
 inline double textWidth(std::string_view text) {
-  return static_cast<double>(text.size()) * kCharWidthEm * kFontSize;
+  double ems = 0;
+  for (std::size_t i = 0; i < text.size();) {
+    std::uint32_t cp = 0;
+    const std::size_t length = utf8Length(text, i, cp);
+    ems += length > 1 && cp >= 0x1100 ? 1.0 : kCharWidthEm;
+    i += length == 0 ? 1 : length;
+  }
+  return ems * kFontSize;
 }
 
 // Lines 1 pixel wide along a pixel's middle, so that they are drawn sharp.

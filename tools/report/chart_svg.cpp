@@ -22,6 +22,16 @@ namespace {
 
 using namespace chart;
 
+// The picture's words in both languages.
+struct ChartWords {
+  const char* title;
+  std::string_view legend[3];  // by Phase
+  const char* state;
+};
+constexpr ChartWords kEnglish = {"tarvok band stop", {"rising phase", "falling phase", "state 0"},
+                                 "state"};
+constexpr ChartWords kChinese = {"周期带止损线", {"上涨阶段", "下跌阶段", "状态为0"}, "状态"};
+
 // Indexed by Phase: the names of the picture's parts for each phase, and the strong colours of the
 // stop line and the state; muted ones for the bars, which the line crosses.
 constexpr std::size_t kPhaseCount = std::size(kPhases);
@@ -145,7 +155,8 @@ void drawStopLine(std::string& out, const std::vector<float>& stop, const std::v
 
 // Columns from a zero line in the middle. Where bars are narrower than two pixels, one column per
 // pixel: the value of largest magnitude in it.
-void drawStatePanel(std::string& out, const std::vector<float>& state, const XScale& xs) {
+void drawStatePanel(std::string& out, const std::vector<float>& state, const XScale& xs,
+                    const ChartWords& words) {
   double most = 0;
   for (const float v : state) {
     if (finite(v)) most = std::max(most, std::abs(static_cast<double>(v)));
@@ -192,16 +203,18 @@ void drawStatePanel(std::string& out, const std::vector<float>& state, const XSc
   appendFormat(
       out,
       "<g fill=\"{0}\" text-anchor=\"end\">\n<text x=\"{1}\" y=\"{2}\">{3}</text>\n"
-      "<text x=\"{1}\" y=\"{4}\">state</text>\n<text x=\"{1}\" y=\"{5}\">{6}</text>\n</g>\n",
+      "<text x=\"{1}\" y=\"{4}\">{7}</text>\n<text x=\"{1}\" y=\"{5}\">{6}</text>\n</g>\n",
       kLabelColour, px(kPlotLeft - 6), px(zero - reach + 4), static_cast<float>(scale),
-      px(zero + 4), px(zero + reach + 4), static_cast<float>(-scale));
+      px(zero + 4), px(zero + reach + 4), static_cast<float>(-scale), words.state);
 }
 
-void drawLegend(std::string& out) {
-  constexpr std::string_view kText[kPhaseCount] = {"rising phase", "falling phase", "state 0"};
+void drawLegend(std::string& out, const ChartWords& words) {
+  const std::string_view* const kText = words.legend;
   constexpr double kSwatch = 18, kSwatchGap = 5, kItemGap = 14;
   double x = kPlotRight + kItemGap;
-  for (const std::string_view text : kText) x -= kSwatch + kSwatchGap + textWidth(text) + kItemGap;
+  for (std::size_t k = 0; k < kPhaseCount; ++k) {
+    x -= kSwatch + kSwatchGap + textWidth(kText[k]) + kItemGap;
+  }
   out += "<g id=\"legend\">\n";
   for (std::size_t phase = 0; phase < kPhaseCount; ++phase) {
     appendFormat(out,
@@ -248,10 +261,11 @@ std::string renderChartSvg(const BarSeries& bars, const std::vector<float>& stop
   const YScale ys{range.lo - margin, range.hi + margin, kMainTop, kMainBottom};
   const XScale xs{n, n > 0 ? kPlotWidth / static_cast<double>(n) : kPlotWidth};
 
+  const ChartWords& words = labels.language == Language::Chinese ? kChinese : kEnglish;
   const auto title = [&](std::size_t maxSourceChars) {
     bool cut = false;
     const std::string_view source = lastCharacters(labels.source, maxSourceChars, cut);
-    return fmt::format("tarvok band stop \u00b7 N={} \u00b7 M={}{}{}{}", labels.period,
+    return fmt::format("{} \u00b7 N={} \u00b7 M={}{}{}{}", words.title, labels.period,
                        labels.multiplier, source.empty() ? "" : " \u00b7 ", cut ? "..." : "",
                        markupText(source));
   };
@@ -267,7 +281,7 @@ std::string renderChartSvg(const BarSeries& bars, const std::vector<float>& stop
       "<text x=\"{4}\" y=\"{5}\" font-size=\"{6}\" fill=\"#222\">{7}</text>\n",
       kWidth, kHeight, kFontSize, title(SIZE_MAX), px(kPlotLeft), px(kTitleBaseline),
       kTitleFontSize, title(kMaxTitleSourceChars));
-  drawLegend(out);
+  drawLegend(out, words);
 
   // Gridlines with their labels: prices, then dates or bar numbers.
   const double step = niceStep(ys.hi - ys.lo);
@@ -282,7 +296,8 @@ std::string renderChartSvg(const BarSeries& bars, const std::vector<float>& stop
                  priceLabel(value, step, magnitude));
   }
   const std::vector<AxisLabel> xLabels =
-      !bars.date.empty()
+      !bars.date.empty() && !bars.time.empty() ? dateTimeLabels(bars.date, bars.time, xs)
+      : !bars.date.empty()
           ? dateLabels(bars.date, xs)
           : barStepLabels(xs, kMaxBarLabels, [](std::size_t j) { return fmt::format("{}", j); });
   for (const AxisLabel& label : xLabels) {
@@ -310,7 +325,7 @@ std::string renderChartSvg(const BarSeries& bars, const std::vector<float>& stop
     drawCloseLine(out, bars, xs, ys);
   }
   drawStopLine(out, stop, state, xs, ys);
-  drawStatePanel(out, state, xs);
+  drawStatePanel(out, state, xs, words);
   out += "</svg>\n";
   return out;
 }

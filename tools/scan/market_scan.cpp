@@ -29,6 +29,7 @@ struct Outcome {
   bool isOutput = false;
   bool unitByCheck = false;
   InstrumentKind kind = InstrumentKind::Other;
+  std::uint32_t scale = kHundredths;
   Adjustment adjustment = Adjustment::None;
   std::string name;
 };
@@ -237,6 +238,8 @@ class FileScanner {
     outcome.row = lastBarRow(n_, high_, low_, close_, lastDate_, settings_.period,
                              settings_.multiplier);
     outcome.row.time = lastTime_;
+    phaseStart(file, snapshot.bytes, static_cast<std::size_t>(n_ - outcome.row.phaseBars),
+               outcome.row);
     if ((!settings_.listed || settings_.listed(outcome.row, outcome.kind)) &&
         picks_.wants(index, outcome.row.phaseBars, outcome.row.date)) {
       picks_.offer(index, outcome.row.phaseBars, outcome.row.date,
@@ -278,6 +281,7 @@ class FileScanner {
       return true;
     }
     outcome.kind = unit.kind;
+    outcome.scale = unit.scale;
     if (unit.decision == UnitDecision::CheckOverTable && n_ >= kMinBars) {
       outcome.unitByCheck = true;
       outcome.message = priceUnitNote(file.path, code, unit);
@@ -289,7 +293,10 @@ class FileScanner {
                    std::string_view code, Outcome& outcome) {
     n_ = 0;
     const std::string_view bytes = snapshot.bytes;
-    if (const std::optional<TableKind> k = kindFromTable(market, code)) outcome.kind = k->kind;
+    if (const std::optional<TableKind> k = kindFromTable(market, code)) {
+      outcome.kind = k->kind;
+      outcome.scale = k->scale;
+    }
     const MinuteFault fault = decodeMinuteSeries(bytes, minutes_);
     if (fault != MinuteFault::None) {
       outcome.leftOut = static_cast<int>(kindOf(fault));
@@ -325,6 +332,7 @@ class FileScanner {
     if (symbol) {
       if (const std::optional<TableKind> k = kindFromTable(symbol->market, symbol->code)) {
         outcome.kind = k->kind;
+        outcome.scale = k->scale;
       }
     }
     outcome.adjustment = export_.adjustment;
@@ -336,6 +344,22 @@ class FileScanner {
     }
     setSeries(b.high, b.low, b.close, b.date.back(), b.time.empty() ? kNoTime : b.time.back());
     return true;
+  }
+
+  // The date (and time) of bar j, from what the series came from.
+  void phaseStart(const BarFileEntry& file, std::string_view bytes, std::size_t j,
+                  ScanRow& row) const {
+    if (file.type == BarFileType::Export) {
+      row.phaseStartDate = export_.bars.date[j];
+      if (!export_.bars.time.empty()) row.phaseStartTime = export_.bars.time[j];
+    } else if (file.type == BarFileType::Minute) {
+      std::uint16_t packed[2];
+      std::memcpy(packed, bytes.data() + j * kMinuteRecordSize, sizeof packed);
+      row.phaseStartDate = minuteFileDate(packed[0]).value_or(0);
+      row.phaseStartTime = packed[1];
+    } else {
+      std::memcpy(&row.phaseStartDate, bytes.data() + j * kDayRecordSize, 4);
+    }
   }
 
   void setSeries(const std::vector<float>& high, const std::vector<float>& low,
@@ -463,7 +487,7 @@ ScanResult scanMarket(const BarFileList& files, const ScanSettings& settings) {
       const std::ptrdiff_t slot = DateSet::slotOf(o.row.date);
       const std::int32_t behind = slot >= 0 ? daysAfter[static_cast<std::size_t>(slot)] : 0;
       result.rows.push_back(
-          {i, o.row, symbols[i], o.kind, o.adjustment, std::move(o.name), behind});
+          {i, o.row, symbols[i], o.kind, o.scale, o.adjustment, std::move(o.name), behind});
       if (!o.message.empty()) result.messages.push_back(std::move(o.message));
     } else {
       ++result.leftOut[static_cast<std::size_t>(o.leftOut)];

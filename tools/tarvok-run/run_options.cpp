@@ -5,6 +5,7 @@
 #include <fmt/format.h>
 
 #include "indicator/cycle_params.h"
+#include "os/os.h"
 #include "marketdata/bar_csv.h"
 #include "text/message_text.h"
 #include "text/number_text.h"
@@ -43,6 +44,10 @@ Parameters parametersOf(const RunOptions& options) noexcept {
   Parameters p{kInitialPeriod, options.multiplier.value_or(kInitialMultiplier)};
   if (options.period) periodFromInput(*options.period, p.period);
   return p;
+}
+
+Language languageOf(const RunOptions& options) {
+  return options.language.value_or(languageOfLocale(os::userLanguage()));
 }
 
 RunOptions parseRunOptions(const std::vector<std::string>& args) {
@@ -95,7 +100,7 @@ RunOptions parseRunOptions(const std::vector<std::string>& args) {
     const std::size_t equals = arg.find('=');
     const std::string name = arg.substr(0, equals);
     if (name != "--period" && name != "--multiplier" && name != "--plugin" && name != "--chart" &&
-        name != "--day" && !isScanOption(name)) {
+        name != "--day" && name != "--lang" && !isScanOption(name)) {
       throw OptionError(fmt::format("unknown option \"{}\" (see --help)", arg));
     }
     std::string value;
@@ -107,6 +112,13 @@ RunOptions parseRunOptions(const std::vector<std::string>& args) {
       throw OptionError(fmt::format("{} needs a value", name));
     }
 
+    if (name == "--lang") {
+      options.language = parseLanguage(value);
+      if (!options.language) {
+        throw OptionError(fmt::format("--lang {}: must be zh or en", printable(value)));
+      }
+      continue;
+    }
     if (isScanOnlyOption(name)) {
       scanOnly.emplace_back(name, value);
       continue;
@@ -194,7 +206,9 @@ std::string usageText() {
              "                   (a daily file holds 1/100 or 1/1000 yuan, by the instrument's kind)\n"
              "  --chart SVG      also draw the bars, the stop line coloured by the state (red rising,\n"
              "                   green falling, grey 0) and the state below, as an SVG picture\n"
-             "  --version        print the version of tarvok-run\n"
+             "  --lang zh|en     the language of the chart, the page and the scan's summary (default:\n"
+      "                   the user's: Chinese for a Chinese system or locale, else English)\n"
+      "  --version        print the version of tarvok-run\n"
       "  --help           print this text\n"
              "\n"
              "Exit status: 0 on success; 2 on bad input or options, or a plug-in that cannot be used\n"

@@ -6,6 +6,7 @@
 #include <vector>
 
 #include "option_error.h"
+#include "text/language.h"
 #include "scan_options.h"
 
 namespace tarvok::tools {
@@ -25,6 +26,7 @@ struct RunOptions {
   bool dayFile = false;    // file is one of the terminal's daily or minute files, not CSV
   bool fromStdin() const { return file == "-" && !dayFile; }
   std::string chart;       // where to write the chart as SVG; empty: no chart
+  std::optional<Language> language;  // of the page, the chart and the console lines; none: the user's
   ScanOptions scan;        // --scan DIR and its options
 };
 
@@ -35,6 +37,9 @@ struct Parameters {
   float multiplier;
 };
 Parameters parametersOf(const RunOptions& options) noexcept;
+
+// The language the run speaks: --lang, else the user's (os::userLanguage).
+Language languageOf(const RunOptions& options);
 
 // Parses the arguments after the program name. A period or multiplier that function 10 would
 // refuse is an error, so that no option is silently ignored; so are --formula without --plugin,

@@ -4,7 +4,8 @@
 #include <string>
 #include <vector>
 
-#include "marketdata/bar_csv.h"
+#include "marketdata/bar_series.h"
+#include "text/language.h"
 
 namespace tarvok::tools {
 
@@ -13,11 +14,12 @@ struct ChartLabels {
   int period = 0;
   float multiplier = 0.0f;
   std::string source;  // the input's name as given (any bytes; escaped for the picture)
+  Language language = Language::English;  // of the title, the legend and the axis words
 };
 
 // The whole SVG document. stop and state have one element per bar of bars (the outputs of
 // functions 9 and 11). Candlesticks when bars.open is filled, else the close line; a date axis when
-// bars.date is filled, else bar numbers. The stop line is red where the state is negative (rising
+// bars.date is filled (dates and times when bars.time is too), else bar numbers. The stop line is red where the state is negative (rising
 // phase), green where it is positive and grey where it is 0, with the state in a thin panel below.
 // Long series are thinned to what the width can show, but every change of the stop line's colour
 // is kept.

@@ -1,7 +1,10 @@
 #pragma once
-// The market scan as one self-contained HTML page: a summary, the table of listed rows (sortable
-// by any column in the browser) and charts of the rows whose phase began most recently. Nothing
-// is loaded from elsewhere, so the page opens from disk with no network.
+// The market scan as one self-contained HTML page, in the reader's language: counts that follow
+// the filters, buttons that filter by kind, market and phase and by how recently the phase began,
+// a search over code and name, the table of listed rows (the most recent phase changes first,
+// sortable by any column), the codes of the rows shown to copy or download for the terminal's
+// block import, and charts of the rows whose phase began most recently. Nothing is loaded from
+// elsewhere, so the page opens from disk with no network.
 
 #include <array>
 #include <cstddef>
@@ -10,7 +13,11 @@
 #include <string_view>
 #include <vector>
 
+#include "marketdata/bar_file_walk.h"
+#include "marketdata/instrument.h"
+#include "marketdata/tdx_export.h"
 #include "scan/last_bar_row.h"
+#include "text/language.h"
 #include "scan/market_scan.h"
 
 namespace tarvok::tools {
@@ -20,15 +27,15 @@ namespace tarvok::tools {
 inline constexpr int kDefaultChangedWithin = 5;
 
 struct ScanPageSummary {
+  Language language = Language::English;
   int period = 0;
   float multiplier = 0.0f;
-  std::uint32_t newestDate = 0;         // of all rows; 0 when there are none
-  std::size_t files = 0;                // bar files found
-  std::size_t leftOut = 0;              // of those, files without a row
-  std::array<std::size_t, 3> phases{};  // rows rising, falling, flat
+  Timeframe timeframe = Timeframe::Day;
+  std::uint32_t newestDate = 0;  // of all rows; 0 when there are none
+  std::size_t files = 0;         // bar files found
+  std::size_t leftOut = 0;       // of those, files without a row
   int changedWithin = kDefaultChangedWithin;
-  std::size_t changedRecently = 0;  // rows with phase_bars <= changedWithin
-  std::string listing;              // which rows the table lists, in words
+  std::string listing;  // which rows the table lists, in the page's language
 };
 
 struct ScanPageRow {
@@ -39,7 +46,12 @@ struct ScanPageRow {
   InstrumentKind kind = InstrumentKind::Other;
   Adjustment adjustment = Adjustment::None;
   std::int32_t daysBehind = 0;
+  std::uint32_t scale = 100;  // units of a yuan its prices are kept in: 1000 shows 3 decimals
 };
+
+// A row whose last bar is this many trading dates or more behind is called stale (过期: no longer
+// traded, or not downloaded); fewer, suspended (停牌).
+inline constexpr std::int32_t kStaleDaysBehind = 60;
 
 // The page is written in three parts, so that the charts need not all be held at once: the head
 // with the summary and the table, one part per chart (numbered as the rows name them), the tail

@@ -17,6 +17,9 @@ struct ScanRow {
   // The bars of the run that ends at the last bar and whose states all have its sign.
   std::int32_t phaseBars = 0;
   std::uint16_t time = kNoTime;  // minutes since midnight of a minute bar's end
+  // The bar the phase began on (phaseBars before the end, the last bar included).
+  std::uint32_t phaseStartDate = 0;
+  std::uint16_t phaseStartTime = kNoTime;
 };
 
 // The last bar's row for n >= kMinBars bars: the engine over all of them, with period 2..100 and

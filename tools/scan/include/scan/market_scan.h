@@ -81,6 +81,7 @@ struct ScanResult {
     std::string symbol;  // "sh600000" (of a daily file, a minute file or an export alike), or
                          // the file's name without its extension when it names no instrument
     InstrumentKind kind = InstrumentKind::Other;
+    std::uint32_t scale = 100;  // units of its prices in a yuan: what its decimals show
     Adjustment adjustment = Adjustment::None;
     std::string name;  // UTF-8, from an export's first line; empty when the file has none
     // Trading dates of the scanned files (the dates any file of the timeframe has) after the
