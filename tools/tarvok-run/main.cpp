@@ -26,7 +26,7 @@ int main(int argc, char** argv) {
       const std::vector<std::string> args = tarvok::os::commandLineArguments(argc, argv);
       // Started by hand with nothing to do, it would wait silently for bars on the keyboard.
       if (args.empty() && tarvok::os::isTerminal(stdin)) {
-        note(noArgumentsHint());
+        note(noArgumentsHint(languageOfLocale(tarvok::os::userLanguage())));
         return kBadInput;
       }
       options = parseRunOptions(args);

@@ -225,10 +225,15 @@ std::string usageText() {
 
 namespace tarvok::tools {
 
-std::string noArgumentsHint() {
+std::string noArgumentsHint(Language language) {
+  if (language == Language::Chinese) {
+    return "没有给出要处理的数据。扫描全市场：双击 tarvok-run.exe 旁边的“扫描全市场.bat”，或在 cmd "
+           "中运行 tarvok-run --scan 通达信文件夹 --html 页面.html > 扫描.csv。全部用法：tarvok-run "
+           "--help";
+  }
   return "no input given. To scan the whole market, double-click the .bat file beside "
-         "tarvok-run.exe, or run: tarvok-run --scan FOLDER --html page.html > scan.csv. For "
-         "everything it does: tarvok-run --help";
+         "tarvok-run.exe (扫描全市场.bat), or run in cmd: tarvok-run --scan FOLDER --html page.html "
+         "> scan.csv. For everything it does: tarvok-run --help";
 }
 
 }  // namespace tarvok::tools

@@ -51,6 +51,6 @@ RunOptions parseRunOptions(const std::vector<std::string>& args);
 std::string usageText();
 
 // What tarvok-run says when it is started in a console with no arguments.
-std::string noArgumentsHint();
+std::string noArgumentsHint(Language language);
 
 }  // namespace tarvok::tools
