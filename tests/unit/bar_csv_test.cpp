@@ -82,7 +82,8 @@ TEST(BarCsv, ReportsEachErrorWithItsLine) {
       {"high,low,close\n1,\"2\"x,3\n", 2, "field 2: text after the closing quote"},
       {"high,low,close\n1,\"2\"\"\",3\n", 2, "column 'low': not a number: \"2\"\""},
       {"\"high\",\"lo\"\"w\",close\n", 1, "no column named 'low' in the header"},
-      {"high,low,close\n1,2,\x1b[2J\r\f\x00\n"s, 2, "column 'close': not a number: \"\\x1b[2J\\x0d\\x0c\\x00\""},
+      {"high,low,close\n1,2,\x1b[2J\r\f\x00\n"s, 2,
+       "column 'close': not a number: \"\\x1b[2J\\x0d\\x0c\\x00\""},
       {"high,low,close\n1,2,nan(0x400000)\n", 2, "column 'close': not a number: \"nan(0x400000)\""},
       {std::string(tarvok::tools::kMaxCsvLineBytes + 1, 'h'), 1, "line longer than 65536 bytes"},
   };

@@ -23,11 +23,16 @@ TEST(BarFileWalk, MinuteFileAndExportNames) {
     bool fiveMinutes, oneMinute, day, exported;
   };
   const Case cases[] = {
-      {"sh600000.lc5", true, false, false, false},  {"SZ000001.LC1", false, true, false, false},
-      {"sh600000.lc5.bak", false, false, false, false}, {".lc5", false, false, false, false},
-      {"SH#600000.txt", false, false, false, true}, {"47#IF2412.TXT", false, false, false, true},
-      {"readme.txt", false, false, false, false},   {"#600000.txt", false, false, false, false},
-      {"SH#.txt", false, false, false, false},      {"sh600000.day", false, false, true, false},
+      {"sh600000.lc5", true, false, false, false},
+      {"SZ000001.LC1", false, true, false, false},
+      {"sh600000.lc5.bak", false, false, false, false},
+      {".lc5", false, false, false, false},
+      {"SH#600000.txt", false, false, false, true},
+      {"47#IF2412.TXT", false, false, false, true},
+      {"readme.txt", false, false, false, false},
+      {"#600000.txt", false, false, false, false},
+      {"SH#.txt", false, false, false, false},
+      {"sh600000.day", false, false, true, false},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.name);

@@ -12,8 +12,8 @@
 #include <vector>
 
 #include "marketdata/bar_date.h"
-#include "marketdata/day_file.h"
 #include "marketdata/bar_file_walk.h"
+#include "marketdata/day_file.h"
 #include "marketdata/day_series.h"
 #include "scan/market_scan.h"
 #include "support/random_bars.h"
@@ -39,20 +39,24 @@ struct RowCase {
   std::int32_t phaseBars;  // -1: only as the reference has it
 };
 
-std::vector<float> head(const std::vector<float>& v, std::size_t n) { return {v.begin(), v.begin() + n}; }
+std::vector<float> head(const std::vector<float>& v, std::size_t n) {
+  return {v.begin(), v.begin() + n};
+}
 
 TEST(MarketScan, LastBarRowIsTheLastBarOfTheDirectScans) {
   std::vector<RowCase> cases = {
       // States 0, 0, 0, -3, -4, 1, 2, 3, 4, 5: falling for the last five bars.
       {"worked example", kHigh, kLow, kClose, 2, 1.0f, 5},
-      {"falling phase began on the last bar", head(kHigh, 6), head(kLow, 6), head(kClose, 6), 2, 1.0f, 1},
+      {"falling phase began on the last bar", head(kHigh, 6), head(kLow, 6), head(kClose, 6), 2,
+       1.0f, 1},
       {"rising for two bars", head(kHigh, 5), head(kLow, 5), head(kClose, 5), 2, 1.0f, 2},
       // State 0 on every bar with period 14: flat all along.
       {"flat all along", kHigh, kLow, kClose, 14, 2.0f, 10},
   };
   std::mt19937_64 rng(20261209);
   for (int k = 0; k < 40; ++k) {
-    const tarvok::testing::Bars b = tarvok::testing::randomWalk(rng, 5 + static_cast<int>(rng() % 2500));
+    const tarvok::testing::Bars b =
+        tarvok::testing::randomWalk(rng, 5 + static_cast<int>(rng() % 2500));
     cases.push_back({"random walk", b.high, b.low, b.close, 2 + static_cast<int>(rng() % 99),
                      0.1f + static_cast<float>(rng() % 100) / 10.0f, -1});
   }
@@ -88,9 +92,12 @@ TEST(MarketScan, RowFieldsAsPrinted) {
     const char* phase;
     const char* distance;
   } cases[] = {
-      {10.0f, 9.5f, -3, "rising", "5.00"},     {8.5f, 10.0f, 5, "falling", "-17.65"},
-      {12.5f, 12.5f, 0, "flat", "0.00"},       {3.0f, 3.0000002f, 1, "falling", "0.00"},
-      {0.0f, 0.5f, 2, "falling", ""},          {0.0f, 0.0f, 0, "flat", ""},
+      {10.0f, 9.5f, -3, "rising", "5.00"},
+      {8.5f, 10.0f, 5, "falling", "-17.65"},
+      {12.5f, 12.5f, 0, "flat", "0.00"},
+      {3.0f, 3.0000002f, 1, "falling", "0.00"},
+      {0.0f, 0.5f, 2, "falling", ""},
+      {0.0f, 0.0f, 0, "flat", ""},
       {0.01f, 1000.0f, 7, "falling", "-9999900.22"}  // the float 0.01, not 0.01,
   };
   for (const Case& c : cases) {
@@ -153,13 +160,18 @@ TEST(MarketScan, DecodesDailyFilesAsParseDayFileDoes) {
     const std::uint32_t top = k % 4 == 0 ? 0xFFFFFFFFu : 2000000u;
     for (int j = 0; j < n; ++j) {
       for (int skip = static_cast<int>(rng() % 4); skip >= 0; --skip) date = nextDay(date);
-      putRecord(bytes, date, static_cast<std::uint32_t>(rng() % top), static_cast<std::uint32_t>(rng() % top),
-                static_cast<std::uint32_t>(rng() % top), static_cast<std::uint32_t>(rng() % top));
+      putRecord(bytes, date, static_cast<std::uint32_t>(rng() % top),
+                static_cast<std::uint32_t>(rng() % top), static_cast<std::uint32_t>(rng() % top),
+                static_cast<std::uint32_t>(rng() % top));
     }
     switch (k % 6) {
       case 1: bytes.resize(bytes.size() - bytes.size() % 7); break;  // cut short, or not
-      case 2: if (n > 2) bytes[static_cast<std::size_t>(rng() % n) * 32 + 2] ^= 1; break;  // a date off
-      case 3: if (n > 2) std::copy_n(bytes.begin(), 4, bytes.begin() + 32 * (n - 1)); break;  // back
+      case 2:
+        if (n > 2) bytes[static_cast<std::size_t>(rng() % n) * 32 + 2] ^= 1;
+        break;  // a date off
+      case 3:
+        if (n > 2) std::copy_n(bytes.begin(), 4, bytes.begin() + 32 * (n - 1));
+        break;  // back
       default: break;
     }
     SCOPED_TRACE(k);
@@ -177,7 +189,8 @@ TEST(MarketScan, BelowTwoToThe24HundredthsTheFloatQuotientIsThePrice) {
 
 TEST(MarketScan, TheScanIsTheSameForEveryNumberOfWorkers) {
   // A folder of good files, short ones and broken ones; with more workers than files too.
-  const std::filesystem::path root = std::filesystem::path(::testing::TempDir()) / "market_scan_workers";
+  const std::filesystem::path root =
+      std::filesystem::path(::testing::TempDir()) / "market_scan_workers";
   std::filesystem::remove_all(root);
   std::filesystem::create_directories(root / "sh" / "lday");
   std::filesystem::create_directories(root / "sz");
@@ -195,7 +208,8 @@ TEST(MarketScan, TheScanIsTheSameForEveryNumberOfWorkers) {
     // Shanghai's 60xxxx and Shenzhen's 00xxxx: A-shares, in 1/100 yuan by the code table.
     const std::string symbol = (k % 2 ? "sz00" : "sh60") + std::to_string(1000 + (k * 7) % 24);
     if (k % 6 != 5 && k != 3) symbols.push_back(symbol);
-    std::FILE* f = std::fopen((root / (k % 2 ? "sz" : "sh/lday") / (symbol + ".day")).string().c_str(), "wb");
+    std::FILE* f =
+        std::fopen((root / (k % 2 ? "sz" : "sh/lday") / (symbol + ".day")).string().c_str(), "wb");
     ASSERT_NE(f, nullptr);
     std::fwrite(bytes.data(), 1, bytes.size(), f);
     std::fclose(f);

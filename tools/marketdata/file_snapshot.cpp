@@ -17,7 +17,8 @@ FileSnapshotReader::Result FileSnapshotReader::read(const std::string& path, std
   snapshot.identity = file.identity();
   if (static_cast<unsigned long long>(size) > limit) return Result::TooLarge;
   const auto wanted = static_cast<std::size_t>(size);
-  if (buffer_.size() < wanted) buffer_.resize(std::max(wanted, buffer_.size() + buffer_.size() / 2));
+  if (buffer_.size() < wanted)
+    buffer_.resize(std::max(wanted, buffer_.size() + buffer_.size() / 2));
 
   // What was there on opening: a file that grows meanwhile is read to that size, so that the
   // snapshot ends where a writer had ended when it was taken.

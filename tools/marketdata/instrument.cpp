@@ -266,9 +266,9 @@ std::string priceUnitNote(std::string_view name, std::string_view code, const Pr
           name, unit.scale, unit.table->scale, kindName(unit.table->kind), c.days,
           unit.scale == kHundredths ? c.only100 : c.only1000, unit.scale);
     case UnitDecision::Undecided: {
-      const std::string why = code.empty()
-                                  ? std::string("the file's name gives no market and code")
-                                  : fmt::format("code {} is not in the table of code prefixes", code);
+      const std::string why =
+          code.empty() ? std::string("the file's name gives no market and code")
+                       : fmt::format("code {} is not in the table of code prefixes", code);
       if (c.days == 0) {
         return fmt::format(
             "{}: cannot tell the price unit: {}, and no day has volume to check the prices against",

@@ -118,10 +118,10 @@ bool listFolder(const std::string& path, bool (*wanted)(std::string_view name) n
     unsigned char type = entry->d_type;
     if (type == DT_UNKNOWN) {  // some file systems do not tell
       type = lstat(full.c_str(), &info) != 0 ? DT_REG
-             : S_ISDIR(info.st_mode)          ? DT_DIR
-             : S_ISLNK(info.st_mode)          ? DT_LNK
-             : S_ISREG(info.st_mode)          ? DT_REG
-                                              : DT_UNKNOWN;
+             : S_ISDIR(info.st_mode)         ? DT_DIR
+             : S_ISLNK(info.st_mode)         ? DT_LNK
+             : S_ISREG(info.st_mode)         ? DT_REG
+                                             : DT_UNKNOWN;
     }
     bool linked = false;
     if (type == DT_LNK) {
@@ -193,7 +193,8 @@ FileIdentity ReadOnlyFile::identity() const noexcept {
 
 long long ReadOnlyFile::readSome(char* into, std::size_t room, std::string& error) noexcept {
   for (;;) {
-    const ssize_t got = ::read(static_cast<int>(handle_), into, std::min<std::size_t>(room, 1u << 30));
+    const ssize_t got =
+        ::read(static_cast<int>(handle_), into, std::min<std::size_t>(room, 1u << 30));
     if (got >= 0) return got;
     if (errno != EINTR) {
       error = std::strerror(errno);
@@ -224,7 +225,8 @@ bool ReplacingFile::open(const std::string& target, std::string& error) {
     std::free(real);
   }
   const std::size_t slash = target_.rfind('/');
-  const std::string folder = slash == std::string::npos ? std::string(".") : target_.substr(0, slash);
+  const std::string folder =
+      slash == std::string::npos ? std::string(".") : target_.substr(0, slash);
   const std::string name = slash == std::string::npos ? target_ : target_.substr(slash + 1);
   static std::atomic<unsigned> counter{0};
   for (int attempt = 0; attempt < 100; ++attempt) {

@@ -26,8 +26,8 @@ namespace {
 
 std::wstring widen(std::string_view text) {
   if (text.empty()) return std::wstring();
-  const int length = MultiByteToWideChar(CP_UTF8, 0, text.data(), static_cast<int>(text.size()),
-                                         nullptr, 0);
+  const int length =
+      MultiByteToWideChar(CP_UTF8, 0, text.data(), static_cast<int>(text.size()), nullptr, 0);
   std::wstring wide(static_cast<std::size_t>(length), L'\0');
   MultiByteToWideChar(CP_UTF8, 0, text.data(), static_cast<int>(text.size()), wide.data(), length);
   return wide;
@@ -69,7 +69,8 @@ std::string folderError(DWORD code) {
 // where the older call fails), else the 64-bit index.
 FileIdentity identityOfHandle(HANDLE handle, bool folder = false) {
   FileIdentity id;
-  if (handle == INVALID_HANDLE_VALUE || handle == nullptr || GetFileType(handle) != FILE_TYPE_DISK) {
+  if (handle == INVALID_HANDLE_VALUE || handle == nullptr ||
+      GetFileType(handle) != FILE_TYPE_DISK) {
     return id;
   }
   FILE_BASIC_INFO basic{};
@@ -92,9 +93,9 @@ FileIdentity identityOfHandle(HANDLE handle, bool folder = false) {
 
 FileIdentity identityOfPath(const std::string& path, bool folder) {
   // No access asked for: only the identity is read. Folders need the backup flag.
-  const HANDLE handle = CreateFileW(widen(path).c_str(), 0,
-                                    FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
-                                    OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr);
+  const HANDLE handle =
+      CreateFileW(widen(path).c_str(), 0, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+                  nullptr, OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr);
   const FileIdentity id = identityOfHandle(handle, folder);
   if (handle != INVALID_HANDLE_VALUE) CloseHandle(handle);
   return id;
@@ -282,7 +283,8 @@ bool ReplacingFile::open(const std::string& target, std::string& error) {
     return false;
   }
   const std::size_t slash = target.find_last_of("/\\");
-  const std::string folder = slash == std::string::npos ? std::string(".") : target.substr(0, slash);
+  const std::string folder =
+      slash == std::string::npos ? std::string(".") : target.substr(0, slash);
   const std::string name(slash == std::string::npos ? std::string_view(target)
                                                     : std::string_view(target).substr(slash + 1));
   static std::atomic<unsigned> counter{0};
@@ -336,8 +338,7 @@ void ReplacingFile::abandon() noexcept {
   if (!temporary_.empty()) {
     try {
       DeleteFileW(widen(temporary_).c_str());
-    } catch (...) {
-    }
+    } catch (...) {}
   }
   temporary_.clear();
 }
@@ -379,14 +380,16 @@ bool writeText(std::FILE* stream, std::string_view text) noexcept {
   while (!text.empty()) {
     // Whole characters only: a chunk never ends inside a UTF-8 sequence.
     std::size_t take = std::min(text.size(), kChunk);
-    while (take < text.size() && take > 0 && (static_cast<unsigned char>(text[take]) & 0xC0) == 0x80) {
+    while (take < text.size() && take > 0 &&
+           (static_cast<unsigned char>(text[take]) & 0xC0) == 0x80) {
       --take;
     }
     if (take == 0) take = std::min(text.size(), kChunk);
     const int length = MultiByteToWideChar(CP_UTF8, 0, text.data(), static_cast<int>(take), wide,
                                            static_cast<int>(kChunk + 4));
     DWORD written = 0;
-    if (length <= 0 || !WriteConsoleW(console, wide, static_cast<DWORD>(length), &written, nullptr)) {
+    if (length <= 0 ||
+        !WriteConsoleW(console, wide, static_cast<DWORD>(length), &written, nullptr)) {
       return false;
     }
     text.remove_prefix(take);

@@ -28,8 +28,8 @@ struct ChartWords {
   std::string_view legend[3];  // by Phase
   const char* state;
 };
-constexpr ChartWords kEnglish = {"tarvok band stop", {"rising phase", "falling phase", "state 0"},
-                                 "state"};
+constexpr ChartWords kEnglish = {
+    "tarvok band stop", {"rising phase", "falling phase", "state 0"}, "state"};
 constexpr ChartWords kChinese = {"周期带止损线", {"上涨阶段", "下跌阶段", "状态为0"}, "状态"};
 
 // Indexed by Phase: the names of the picture's parts for each phase, and the strong colours of the
@@ -200,12 +200,11 @@ void drawStatePanel(std::string& out, const std::vector<float>& state, const XSc
     appendFormat(out, "<path id=\"state-{}\" d=\"{}\" fill=\"{}\"/>\n", kPhaseId[indexOf(phase)],
                  path, kPhaseColour[indexOf(phase)]);
   }
-  appendFormat(
-      out,
-      "<g fill=\"{0}\" text-anchor=\"end\">\n<text x=\"{1}\" y=\"{2}\">{3}</text>\n"
-      "<text x=\"{1}\" y=\"{4}\">{7}</text>\n<text x=\"{1}\" y=\"{5}\">{6}</text>\n</g>\n",
-      kLabelColour, px(kPlotLeft - 6), px(zero - reach + 4), static_cast<float>(scale),
-      px(zero + 4), px(zero + reach + 4), static_cast<float>(-scale), words.state);
+  appendFormat(out,
+               "<g fill=\"{0}\" text-anchor=\"end\">\n<text x=\"{1}\" y=\"{2}\">{3}</text>\n"
+               "<text x=\"{1}\" y=\"{4}\">{7}</text>\n<text x=\"{1}\" y=\"{5}\">{6}</text>\n</g>\n",
+               kLabelColour, px(kPlotLeft - 6), px(zero - reach + 4), static_cast<float>(scale),
+               px(zero + 4), px(zero + reach + 4), static_cast<float>(-scale), words.state);
 }
 
 void drawLegend(std::string& out, const ChartWords& words) {

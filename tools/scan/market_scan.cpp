@@ -184,7 +184,8 @@ class ChartPicks {
 
 class FileScanner {
  public:
-  FileScanner(const ScanSettings& settings, ChartPicks& picks) : settings_(settings), picks_(picks) {}
+  FileScanner(const ScanSettings& settings, ChartPicks& picks)
+      : settings_(settings), picks_(picks) {}
 
   void scan(std::size_t index, const BarFileEntry& file, Outcome& outcome) {
     const std::optional<Symbol> symbol = parseSymbol(file.fileName());
@@ -200,9 +201,8 @@ class FileScanner {
           return;
         case FileSnapshotReader::Result::TooLarge:
           outcome.leftOut = static_cast<int>(LeftOut::TooLarge);
-          outcome.message =
-              fmt::format("{}: larger than {} MiB: not one of the terminal's files", file.path,
-                          kMaxScanFileBytes >> 20);
+          outcome.message = fmt::format("{}: larger than {} MiB: not one of the terminal's files",
+                                        file.path, kMaxScanFileBytes >> 20);
           return;
         case FileSnapshotReader::Result::Read: break;
       }
@@ -235,8 +235,8 @@ class FileScanner {
       outcome.leftOut = static_cast<int>(LeftOut::TooFewBars);
       return;
     }
-    outcome.row = lastBarRow(n_, high_, low_, close_, lastDate_, settings_.period,
-                             settings_.multiplier);
+    outcome.row =
+        lastBarRow(n_, high_, low_, close_, lastDate_, settings_.period, settings_.multiplier);
     outcome.row.time = lastTime_;
     phaseStart(file, snapshot.bytes, static_cast<std::size_t>(n_ - outcome.row.phaseBars),
                outcome.row);
@@ -258,8 +258,8 @@ class FileScanner {
                 std::string_view code, Outcome& outcome) {
     n_ = 0;
     const std::string_view bytes = snapshot.bytes;
-    const PriceUnit unit =
-        decidePriceUnit(market, code, bytes.substr(0, bytes.size() - bytes.size() % kDayRecordSize));
+    const PriceUnit unit = decidePriceUnit(
+        market, code, bytes.substr(0, bytes.size() - bytes.size() % kDayRecordSize));
     // A broken file is named as broken, and a short one counted, whatever its unit: the reader's
     // checks come first.
     scale_ = unit.decision == UnitDecision::Undecided ? kHundredths : unit.scale;
@@ -374,7 +374,8 @@ class FileScanner {
 
   // The chart's bars from the same bytes as the row: every field of the last bars, and the
   // indicator over the whole series.
-  ChartSeries chartSeries(std::size_t index, const BarFileEntry& file, std::string_view bytes) const {
+  ChartSeries chartSeries(std::size_t index, const BarFileEntry& file,
+                          std::string_view bytes) const {
     ChartSeries chart;
     chart.file = index;
     const auto n = static_cast<std::size_t>(n_);
@@ -440,8 +441,8 @@ ScanResult scanMarket(const BarFileList& files, const ScanSettings& settings) {
     symbols[i] = symbol ? symbolText(*symbol) : std::string(files.files[i].stem());
   }
   std::vector<Outcome> outcomes(count);
-  const unsigned workers =
-      static_cast<unsigned>(std::max<std::size_t>(1, std::min<std::size_t>(settings.workers, count)));
+  const unsigned workers = static_cast<unsigned>(
+      std::max<std::size_t>(1, std::min<std::size_t>(settings.workers, count)));
   std::vector<std::size_t> bars(workers, 0);
   std::vector<DateSet> dates(workers);
   std::atomic<std::size_t> next{0};
@@ -497,10 +498,9 @@ ScanResult scanMarket(const BarFileList& files, const ScanSettings& settings) {
   for (; problem < files.problems.size(); ++problem) {
     result.messages.push_back(files.problems[problem].message);
   }
-  std::stable_sort(result.rows.begin(), result.rows.end(),
-                   [](const ScanResult::Listed& a, const ScanResult::Listed& b) {
-                     return a.symbol < b.symbol;
-                   });
+  std::stable_sort(
+      result.rows.begin(), result.rows.end(),
+      [](const ScanResult::Listed& a, const ScanResult::Listed& b) { return a.symbol < b.symbol; });
 
   // A symbol with an export and another file: the export's row, which carries its adjustment.
   std::vector<ScanResult::Listed> kept;
@@ -535,9 +535,10 @@ ScanResult scanMarket(const BarFileList& files, const ScanSettings& settings) {
   result.charts = picks.take();
   result.charts.erase(std::remove_if(result.charts.begin(), result.charts.end(),
                                      [&](const ChartSeries& c) {
-                                       return std::none_of(
-                                           result.rows.begin(), result.rows.end(),
-                                           [&](const ScanResult::Listed& r) { return r.file == c.file; });
+                                       return std::none_of(result.rows.begin(), result.rows.end(),
+                                                           [&](const ScanResult::Listed& r) {
+                                                             return r.file == c.file;
+                                                           });
                                      }),
                       result.charts.end());
   return result;

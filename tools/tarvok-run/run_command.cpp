@@ -23,11 +23,11 @@
 #include "marketdata/instrument.h"
 #include "marketdata/minute_file.h"
 #include "marketdata/tdx_export.h"
-#include "scan/market_scan.h"
-#include "text/ascii.h"
 #include "messages.h"
 #include "os/os.h"
 #include "report/chart_svg.h"
+#include "scan/market_scan.h"
+#include "text/ascii.h"
 #include "text/path_name.h"
 
 namespace tarvok::tools {

@@ -5,8 +5,8 @@
 #include <fmt/format.h>
 
 #include "indicator/cycle_params.h"
-#include "os/os.h"
 #include "marketdata/bar_csv.h"
+#include "os/os.h"
 #include "text/message_text.h"
 #include "text/number_text.h"
 
@@ -207,9 +207,9 @@ std::string usageText() {
              "  --chart SVG      also draw the bars, the stop line coloured by the state (red rising,\n"
              "                   green falling, grey 0) and the state below, as an SVG picture\n"
              "  --lang zh|en     the language of the chart, the page and the scan's summary (default:\n"
-      "                   the user's: Chinese for a Chinese system or locale, else English)\n"
-      "  --version        print the version of tarvok-run\n"
-      "  --help           print this text\n"
+             "                   the user's: Chinese for a Chinese system or locale, else English)\n"
+             "  --version        print the version of tarvok-run\n"
+             "  --help           print this text\n"
              "\n"
              "Exit status: 0 on success; 2 on bad input or options, or a plug-in that cannot be used\n"
              "(also one whose function 11 gives a state that is not a whole number of bars); 1 when\n"

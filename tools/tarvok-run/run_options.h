@@ -6,8 +6,8 @@
 #include <vector>
 
 #include "option_error.h"
-#include "text/language.h"
 #include "scan_options.h"
+#include "text/language.h"
 
 namespace tarvok::tools {
 
@@ -25,9 +25,10 @@ struct RunOptions {
   std::string file = "-";  // "-" is standard input
   bool dayFile = false;    // file is one of the terminal's daily or minute files, not CSV
   bool fromStdin() const { return file == "-" && !dayFile; }
-  std::string chart;       // where to write the chart as SVG; empty: no chart
-  std::optional<Language> language;  // of the page, the chart and the console lines; none: the user's
-  ScanOptions scan;        // --scan DIR and its options
+  std::string chart;  // where to write the chart as SVG; empty: no chart
+  std::optional<Language>
+      language;      // of the page, the chart and the console lines; none: the user's
+  ScanOptions scan;  // --scan DIR and its options
 };
 
 // The period and multiplier a run computes with: those given, else the ones a freshly loaded

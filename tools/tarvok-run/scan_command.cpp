@@ -31,13 +31,13 @@ namespace {
 
 // What the scan says on the console, in both languages: [0] English, [1] Chinese.
 struct ConsoleWords {
-  const char* files[3];        // daily, minute, export: "{n} daily file{s}"
-  const char* fiveMinute;      // the minute files' word for 5-minute scans
+  const char* files[3];    // daily, minute, export: "{n} daily file{s}"
+  const char* fiveMinute;  // the minute files' word for 5-minute scans
   const char* oneMinute;
-  const char* join;            // between the last two parts of a list
-  const char* summary;         // {files} {bars} {seconds} {rows} {listed} {left}
+  const char* join;     // between the last two parts of a list
+  const char* summary;  // {files} {bars} {seconds} {rows} {listed} {left}
   const char* noneLeftOut;
-  const char* leftOut;         // {n} {kinds}
+  const char* leftOut;  // {n} {kinds}
   const char* leftOutKinds[static_cast<std::size_t>(LeftOut::kKinds)];
   const char* byCheck;         // {n}
   const char* foldersNotRead;  // {n}
@@ -142,8 +142,7 @@ std::string filesText(const BarFileList& files, Timeframe timeframe, const Conso
   std::vector<std::string> parts;
   for (int k = 0; k < 3; ++k) {
     if (counts[k] == 0) continue;
-    parts.push_back(
-        filled(names[k], {{"n", std::to_string(counts[k])}, {"s", plural(counts[k])}}));
+    parts.push_back(filled(names[k], {{"n", std::to_string(counts[k])}, {"s", plural(counts[k])}}));
   }
   std::string text = parts.empty() ? "0" : parts.front();
   for (std::size_t k = 1; k < parts.size(); ++k) {
@@ -174,9 +173,8 @@ bool loadNames(const ScanOptions& scan, NameTable& names) {
     }
   }
   const std::string_view folder = baseName(scan.dir);
-  const std::string terminal = equalsIgnoringCase(folder, "vipdoc")
-                                   ? os::joinPath(scan.dir, "..")
-                                   : scan.dir;
+  const std::string terminal =
+      equalsIgnoringCase(folder, "vipdoc") ? os::joinPath(scan.dir, "..") : scan.dir;
   const std::string cache = os::joinPath(os::joinPath(terminal, "T0002"), "hq_cache");
   if (!os::isDirectory(cache)) return true;
   for (const std::string_view table : kCodeTableFiles) {
@@ -236,20 +234,19 @@ std::string summaryLine(const BarFileList& files, const ScanOptions& scan, const
   for (std::size_t k = 0; k < result.leftOut.size(); ++k) {
     if (result.leftOut[k] == 0) continue;
     leftOut += result.leftOut[k];
-    kinds += fmt::format("{}{} {}", kinds.empty() ? "" : ", ", result.leftOut[k],
-                         words.leftOutKinds[k]);
+    kinds +=
+        fmt::format("{}{} {}", kinds.empty() ? "" : ", ", result.leftOut[k], words.leftOutKinds[k]);
   }
   std::string line = filled(
-      words.summary,
-      {{"files", filesText(files, scan.timeframe, words)},
-       {"bars", std::to_string(result.bars)},
-       {"seconds", fmt::format("{:.3f}", seconds)},
-       {"rows", std::to_string(result.rows.size())},
-       {"rs", plural(result.rows.size())},
-       {"listed", std::to_string(listedRows)},
-       {"left", leftOut == 0 ? std::string(words.noneLeftOut)
-                             : filled(words.leftOut, {{"n", std::to_string(leftOut)},
-                                                      {"kinds", kinds}})}});
+      words.summary, {{"files", filesText(files, scan.timeframe, words)},
+                      {"bars", std::to_string(result.bars)},
+                      {"seconds", fmt::format("{:.3f}", seconds)},
+                      {"rows", std::to_string(result.rows.size())},
+                      {"rs", plural(result.rows.size())},
+                      {"listed", std::to_string(listedRows)},
+                      {"left", leftOut == 0 ? std::string(words.noneLeftOut)
+                                            : filled(words.leftOut, {{"n", std::to_string(leftOut)},
+                                                                     {"kinds", kinds}})}});
   if (result.unitsByCheck != 0) {
     line += filled(words.byCheck, {{"n", std::to_string(result.unitsByCheck)}});
   }

@@ -15,9 +15,9 @@ namespace tarvok::tools {
 
 namespace {
 
-constexpr std::string_view kScanOnly[] = {"--phase", "--changed-within", "-j",        "--html",
-                                          "--charts", "--kind",           "--current", "--names",
-                                          "--timeframe"};
+constexpr std::string_view kScanOnly[] = {"--phase",   "--changed-within", "-j",
+                                          "--html",    "--charts",         "--kind",
+                                          "--current", "--names",          "--timeframe"};
 
 // A whole number in least..most, decimal digits only.
 int wholeNumber(std::string_view name, const std::string& text, int least, int most) {

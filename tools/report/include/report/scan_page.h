@@ -17,8 +17,8 @@
 #include "marketdata/instrument.h"
 #include "marketdata/tdx_export.h"
 #include "scan/last_bar_row.h"
-#include "text/language.h"
 #include "scan/market_scan.h"
+#include "text/language.h"
 
 namespace tarvok::tools {
 
