@@ -61,30 +61,19 @@ void DayFileParser::addRecord(const unsigned char* p) {
 }
 
 void DayFileParser::add(std::string_view bytes) {
-  bytes_ += bytes.size();
-  const auto* p = reinterpret_cast<const unsigned char*>(bytes.data());
-  const auto* const end = p + bytes.size();
-  if (partialSize_ != 0) {
-    const std::size_t taken = std::min<std::size_t>(kDayRecordSize - partialSize_, bytes.size());
-    std::memcpy(partial_ + partialSize_, p, taken);
-    partialSize_ += taken;
-    p += taken;
-    if (partialSize_ < kDayRecordSize) return;
-    addRecord(partial_);
-    partialSize_ = 0;
-  }
-  for (; static_cast<std::size_t>(end - p) >= kDayRecordSize; p += kDayRecordSize) addRecord(p);
-  partialSize_ = static_cast<std::size_t>(end - p);
-  std::memcpy(partial_, p, partialSize_);
+  records_.add(bytes, [this](const unsigned char* record) { addRecord(record); });
 }
 
 void DayFileParser::finish() {
-  if (bytes_ == 0) throw DayFileError(0, "empty file: no daily records");
-  if (partialSize_ != 0) {
-    throw DayFileError(bars_.size() + 1,
-                       fmt::format("cut short: {} bytes is not a whole number of {}-byte records",
-                                   bytes_, kDayRecordSize));
+  if (records_.bytes() == 0) throw DayFileError(0, "empty file: no daily records");
+  if (records_.cutShort()) {
+    throw DayFileError(bars_.size() + 1, cutShortText(records_.bytes(), kDayRecordSize));
   }
+}
+
+std::string cutShortText(std::size_t bytes, std::size_t recordSize) {
+  return fmt::format("cut short: {} bytes is not a whole number of {}-byte records", bytes,
+                     recordSize);
 }
 
 std::string dayFileMessage(std::string_view name, const DayFileError& error) {

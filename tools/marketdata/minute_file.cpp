@@ -79,32 +79,13 @@ void MinuteFileParser::addRecord(const unsigned char* p) {
 }
 
 void MinuteFileParser::add(std::string_view bytes) {
-  bytes_ += bytes.size();
-  const auto* p = reinterpret_cast<const unsigned char*>(bytes.data());
-  const auto* const end = p + bytes.size();
-  if (partialSize_ != 0) {
-    const std::size_t taken = std::min<std::size_t>(kMinuteRecordSize - partialSize_, bytes.size());
-    std::memcpy(partial_ + partialSize_, p, taken);
-    partialSize_ += taken;
-    p += taken;
-    if (partialSize_ < kMinuteRecordSize) return;
-    addRecord(partial_);
-    partialSize_ = 0;
-  }
-  for (; static_cast<std::size_t>(end - p) >= kMinuteRecordSize; p += kMinuteRecordSize) {
-    addRecord(p);
-  }
-  partialSize_ = static_cast<std::size_t>(end - p);
-  std::memcpy(partial_, p, partialSize_);
+  records_.add(bytes, [this](const unsigned char* record) { addRecord(record); });
 }
 
 void MinuteFileParser::finish() {
-  if (bytes_ == 0) throw MinuteFileError(0, "empty file: no minute records");
-  if (partialSize_ != 0) {
-    throw MinuteFileError(
-        bars_.size() + 1,
-        fmt::format("cut short: {} bytes is not a whole number of {}-byte records", bytes_,
-                    kMinuteRecordSize));
+  if (records_.bytes() == 0) throw MinuteFileError(0, "empty file: no minute records");
+  if (records_.cutShort()) {
+    throw MinuteFileError(bars_.size() + 1, cutShortText(records_.bytes(), kMinuteRecordSize));
   }
 }
 

@@ -11,6 +11,7 @@
 #include <string_view>
 
 #include "marketdata/bar_series.h"
+#include "marketdata/record_stream.h"
 
 namespace tarvok::tools {
 
@@ -58,9 +59,7 @@ class DayFileParser {
   BarSeries& bars_;
   std::size_t maxRecords_;
   std::uint32_t scale_;
-  std::size_t bytes_ = 0;  // taken so far
-  unsigned char partial_[kDayRecordSize] = {};
-  std::size_t partialSize_ = 0;
+  RecordStream<kDayRecordSize> records_;
 };
 
 // The message for a broken file: "<name>: record <n>: <what>", or "<name>: <what>" for the file

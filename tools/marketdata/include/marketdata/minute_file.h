@@ -12,6 +12,7 @@
 
 #include "marketdata/bar_series.h"
 #include "marketdata/day_file.h"
+#include "marketdata/record_stream.h"
 
 namespace tarvok::tools {
 
@@ -55,10 +56,8 @@ class MinuteFileParser {
 
   BarSeries& bars_;
   std::size_t maxRecords_;
-  std::size_t bytes_ = 0;
   std::uint32_t lastKey_ = 0;  // date << 16 | time of the last record: their order
-  unsigned char partial_[kMinuteRecordSize] = {};
-  std::size_t partialSize_ = 0;
+  RecordStream<kMinuteRecordSize> records_;
 };
 
 // A whole file in memory. Throws MinuteFileError.
