@@ -75,17 +75,26 @@
   function codes() {
     return shown().map(function (row) { return row.dataset.code; }).join("\r\n") + "\r\n";
   }
+  // Copied as they are: the copy command's event hands the list itself to the clipboard, for a
+  // text field's value has its line ends made LF (the field is selected only so that there is
+  // something to copy); where the command is refused, the asynchronous clipboard takes it.
   document.getElementById("copy").addEventListener("click", function () {
     var list = codes(), button = this;
     var done = function () {
       status.textContent = fill(button.getAttribute("data-copied"), {n: shown().length});
     };
+    var put = function (event) {
+      event.clipboardData.setData("text/plain", list);
+      event.preventDefault();
+    };
     var area = document.createElement("textarea");
     area.value = list;
     document.body.appendChild(area);
     area.select();
+    document.addEventListener("copy", put);
     var copied = false;
     try { copied = document.execCommand("copy"); } catch (e) { copied = false; }
+    document.removeEventListener("copy", put);
     document.body.removeChild(area);
     if (copied) {
       done();
