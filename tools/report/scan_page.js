@@ -8,6 +8,7 @@
   var within = document.getElementById("within");
   var search = document.getElementById("search");
   var status = document.getElementById("status");
+  var download = document.getElementById("download");
 
   // Filters: one kind (or all), any of the markets and phases, how recently the phase began, a
   // search over code and name.
@@ -52,6 +53,7 @@
       changed: tally.changed, within: recentBars
     }) + (tally.stale ? fill(counts.getAttribute("data-stale"), {stale: tally.stale}) : "");
     status.textContent = "";
+    listLink();
   }
   Array.prototype.forEach.call(document.querySelectorAll("#filters .group"), function (group) {
     var multi = group.hasAttribute("data-multi");
@@ -102,9 +104,11 @@
       navigator.clipboard.writeText(list).then(done);
     }
   });
-  document.getElementById("download").addEventListener("click", function () {
-    this.href = "data:text/plain;charset=utf-8," + encodeURIComponent(codes());
-  });
+  // The download link is the same list, kept up to date so that it can also be saved from the
+  // link's menu.
+  function listLink() {
+    download.href = "data:text/plain;charset=utf-8," + encodeURIComponent(codes());
+  }
 
   // Sorting by a clicked column, the other way on a second click; numeric columns by value (an
   // empty cell last), ties kept in their order.
@@ -137,6 +141,7 @@
     }
     heads[column].classList.add(ascending ? "up" : "down");
     heads[column].setAttribute("aria-sort", ascending ? "ascending" : "descending");
+    listLink();
   }
   Array.prototype.forEach.call(heads, function (head, column) {
     head.addEventListener("click", function () { sortBy(column); });
