@@ -80,10 +80,12 @@ class Program:
         self.path, self.emulator = path, list(emulator)
         self.label = label or os.path.basename(path)
 
-    def run(self, *arguments, stdin=None, stdout=None, cwd=None, redirect=None, timeout=None):
+    def run(self, *arguments, stdin=None, stdout=None, cwd=None, redirect=None, timeout=None,
+            env=None):
         """Runs the program and returns its Result. stdin: None (an empty input), bytes, or the
         path of a file. stdout: None (captured) or an open file to write to. redirect: shell
         redirections of the program's streams ("2>&-", ">/dev/full", "<file"), applied by sh.
+        env: variables to set in the program's environment, or to remove where the value is None.
         Through an emulator, status 77 is the emulator's: the check is skipped."""
         arguments = [str(a) for a in arguments]
         command = [*self.emulator, self.path, *arguments]
@@ -91,6 +93,8 @@ class Program:
             command = ["sh", "-c", f'exec "$0" "$@" {redirect}', *command]
         options = dict(stdout=subprocess.PIPE if stdout is None else stdout,
                        stderr=subprocess.PIPE, cwd=cwd, timeout=timeout)
+        if env is not None:
+            options["env"] = {k: v for k, v in {**os.environ, **env}.items() if v is not None}
         with contextlib.ExitStack() as files:
             if isinstance(stdin, (bytes, bytearray)):
                 options["input"] = bytes(stdin)

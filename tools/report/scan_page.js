@@ -8,6 +8,7 @@
   var within = document.getElementById("within");
   var search = document.getElementById("search");
   var status = document.getElementById("status");
+  var download = document.getElementById("download");
 
   // Filters: one kind (or all), any of the markets and phases, how recently the phase began, a
   // search over code and name.
@@ -52,6 +53,7 @@
       changed: tally.changed, within: recentBars
     }) + (tally.stale ? fill(counts.getAttribute("data-stale"), {stale: tally.stale}) : "");
     status.textContent = "";
+    listLink();
   }
   Array.prototype.forEach.call(document.querySelectorAll("#filters .group"), function (group) {
     var multi = group.hasAttribute("data-multi");
@@ -75,17 +77,26 @@
   function codes() {
     return shown().map(function (row) { return row.dataset.code; }).join("\r\n") + "\r\n";
   }
+  // Copied as they are: the copy command's event hands the list itself to the clipboard, for a
+  // text field's value has its line ends made LF (the field is selected only so that there is
+  // something to copy); where the command is refused, the asynchronous clipboard takes it.
   document.getElementById("copy").addEventListener("click", function () {
     var list = codes(), button = this;
     var done = function () {
       status.textContent = fill(button.getAttribute("data-copied"), {n: shown().length});
     };
+    var put = function (event) {
+      event.clipboardData.setData("text/plain", list);
+      event.preventDefault();
+    };
     var area = document.createElement("textarea");
     area.value = list;
     document.body.appendChild(area);
     area.select();
+    document.addEventListener("copy", put);
     var copied = false;
     try { copied = document.execCommand("copy"); } catch (e) { copied = false; }
+    document.removeEventListener("copy", put);
     document.body.removeChild(area);
     if (copied) {
       done();
@@ -93,9 +104,11 @@
       navigator.clipboard.writeText(list).then(done);
     }
   });
-  document.getElementById("download").addEventListener("click", function () {
-    this.href = "data:text/plain;charset=utf-8," + encodeURIComponent(codes());
-  });
+  // The download link is the same list, kept up to date so that it can also be saved from the
+  // link's menu.
+  function listLink() {
+    download.href = "data:text/plain;charset=utf-8," + encodeURIComponent(codes());
+  }
 
   // Sorting by a clicked column, the other way on a second click; numeric columns by value (an
   // empty cell last), ties kept in their order.
@@ -128,6 +141,7 @@
     }
     heads[column].classList.add(ascending ? "up" : "down");
     heads[column].setAttribute("aria-sort", ascending ? "ascending" : "descending");
+    listLink();
   }
   Array.prototype.forEach.call(heads, function (head, column) {
     head.addEventListener("click", function () { sortBy(column); });
