@@ -646,13 +646,13 @@ class FastRows {
   static int timeOfDay(const char* const p, const char* const end) {
     unsigned hour, minute;
     if (end - p == 5 && p[2] == ':') {
-      if ((digit(p[0]) > 9) | (digit(p[1]) > 9) | (digit(p[3]) > 9) | (digit(p[4]) > 9)) return -1;
+      if (std::max({digit(p[0]), digit(p[1]), digit(p[3]), digit(p[4])}) > 9) return -1;
       hour = digit(p[0]) * 10 + digit(p[1]), minute = digit(p[3]) * 10 + digit(p[4]);
     } else if (end - p == 4 && p[1] == ':') {
-      if ((digit(p[0]) > 9) | (digit(p[2]) > 9) | (digit(p[3]) > 9)) return -1;
+      if (std::max({digit(p[0]), digit(p[2]), digit(p[3])}) > 9) return -1;
       hour = digit(p[0]), minute = digit(p[2]) * 10 + digit(p[3]);
     } else if (end - p == 4) {
-      if ((digit(p[0]) > 9) | (digit(p[1]) > 9) | (digit(p[2]) > 9) | (digit(p[3]) > 9)) return -1;
+      if (std::max({digit(p[0]), digit(p[1]), digit(p[2]), digit(p[3])}) > 9) return -1;
       hour = digit(p[0]) * 10 + digit(p[1]), minute = digit(p[2]) * 10 + digit(p[3]);
     } else {
       return -1;
