@@ -342,7 +342,6 @@ class RandomExport {
   std::string timeText(int minute) {
     char text[16];
     const int form = static_cast<int>(pick(3));
-    const bool oddDates = pick(10) == 0;
     if (form == 2 && minute / 60 < 10) {
       std::snprintf(text, sizeof text, "%d:%02d", minute / 60, minute % 60);
     } else {
