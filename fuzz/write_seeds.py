@@ -1,6 +1,7 @@
 #!/usr/bin/env python3
-"""Writes the seeds of the daily-file decoder's and the library check's fuzz targets, so that each
-seed is known byte by byte: python3 fuzz/write_seeds.py (from anywhere)."""
+"""Writes the seeds of the daily-file decoder's, the text-export reader's and the library check's
+fuzz targets, so that each seed is known byte by byte: python3 fuzz/write_seeds.py (from
+anywhere)."""
 
 import struct
 from pathlib import Path
@@ -98,8 +99,43 @@ def library_seeds():
     return {"elf64": elf(True), "elf32": elf(False), "pe32": pe(False), "pe32_plus": pe(True)}
 
 
+def export(title, header, rows, separator="\t", end="\r\n", footer="数据来源:通达信"):
+    lines = [title, separator.join(header)] + [separator.join(row) for row in rows] + [footer]
+    return end.join(lines).encode("gbk") + end.encode()
+
+
+DAILY = ["日期", "开盘", "最高", "最低", "收盘", "成交量", "成交额"]
+MINUTE = ["日期", "时间", "开盘", "最高", "最低", "收盘", "成交量", "成交额"]
+
+
+def tdx_export_seeds():
+    daily = [["2024/10/08", "10.11", "10.50", "9.98", "10.35", "123456", "1277000.00"],
+             ["2024/10/09", "10.35", "10.40", "10.01", "10.02", "99000", "1000000.50"],
+             ["2024/11/01", "-0.75", "0.125", "-1.002", "0.00", "0", "0.00"]]
+    # Enough rows of the common shape for the fast reader, which leaves the last 80 bytes alone.
+    many = [["2024%02d%02d" % (1 + i // 28, 1 + i % 28), "%d.%02d" % (5 + i, i), "%d.%02d" % (6 + i, i),
+             "%d.%02d" % (4 + i, i), "%d.%02d" % (5 + i, 99 - i), str(1000 * i), "%d.00" % (5000 * i)]
+            for i in range(40)]
+    minute = [["2024-12-31", "1455", "2.101", "2.105", "2.100", "2.104", "1000", "2104.0"],
+              ["2024-12-31", "15:00", "2.104", "2.110", "2.103", "2.109", "1000", "2109.0"],
+              ["2025-01-02", "9:35", "2.109", "2.109", "2.099", "2.100", "1000", "2100.0"]]
+    return {
+        "daily_tabs": export("600000 浦发银行 日线 前复权", DAILY, daily),
+        "daily_many_rows": export("600000 浦发银行 日线 前复权", DAILY, many),
+        "minutes_commas": export("159915 ETF 5分钟线 后复权", MINUTE, minute * 1, separator=","),
+        "weekly_blanks_lf": export("000002 万  科Ａ 周线 不复权", DAILY, daily, separator="   ",
+                                   end="\n", footer="#数据来源：通达信"),
+        # A price past the fast path, a row with blanks, and a date that does not rise.
+        "odd_rows": export("600000 浦发银行 日线 不复权", DAILY,
+                           many[:20] + [["2024/02/29", "16777.217", " 1.5", "1", "1", "0", "0"]]
+                           + many[19:25]),
+        "cut_short": export("600000 浦发银行 日线 前复权", DAILY, many)[:-40],
+    }
+
+
 def main():
     for folder, seeds in (("corpus_day_series", day_series_seeds()),
+                          ("corpus_tdx_export", tdx_export_seeds()),
                           ("corpus_library_file", library_seeds())):
         (HERE / folder).mkdir(exist_ok=True)
         for name, content in seeds.items():

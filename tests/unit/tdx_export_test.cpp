@@ -1,11 +1,16 @@
 // Reading the terminal's text exports: title and header, each date form, separator and closing
-// line, minute exports, negative prices, and broken files with the line named.
+// line, minute exports, negative prices, and broken files with the line named; and the fast reader
+// against the plain one over many random exports, whole and broken.
 
 #include <gtest/gtest.h>
 
+#include <cmath>
+#include <cstring>
+#include <random>
 #include <string>
 #include <vector>
 
+#include "marketdata/bar_date.h"
 #include "marketdata/tdx_export.h"
 #include "support/random_bars.h"
 #include "text/number_text.h"
@@ -17,6 +22,7 @@ using tarvok::tools::Adjustment;
 using tarvok::tools::ExportError;
 using tarvok::tools::ExportPeriod;
 using tarvok::tools::parseTdxExport;
+using tarvok::tools::parseTdxExportPlain;
 using tarvok::tools::TdxExport;
 
 // The export's words in GBK.
@@ -248,6 +254,221 @@ TEST(TdxExport, ResultsServeManyFiles) {
   parseTdxExport(
       exportFile("600000 " + kPufa + " " + kDaily + " " + kForward, kDailyHeader, dailyRows(2)), e);
   expectDailyBars(e);
+}
+
+// A random export: any separator, date form, time form, places, sign and size of price, columns
+// in any order and of any width, line ends and closing lines; and now and then broken at random
+// places, by a byte changed, put in or taken out, rows swapped or the file cut short.
+class RandomExport {
+ public:
+  explicit RandomExport(std::uint64_t seed) : rng_(seed) {}
+
+  std::string next() {
+    const std::string separators[] = {"\t", ",", ";", "|", " ", "  ", "\t"};
+    const std::string separator = separators[pick(std::size(separators))];
+    const bool crlf = pick(5) != 0;
+    const std::string end = crlf ? "\r\n" : "\n";
+    const int period = static_cast<int>(pick(5));  // day, week, 5 minutes, 1 minute, 15 minutes
+    const bool minutes = period >= 2;
+    const std::string periods[] = {kDaily, kWeekly, kFiveMinutes, "1\xB7\xD6\xD6\xD3\xCF\xDF",
+                                   kFifteenMinutes};
+    const std::string adjustments[] = {kNone, kForward, kBackward};
+    std::string out = std::to_string(600000 + pick(1000)) + " " + (pick(2) ? kPufa : kVanke) + " " +
+                      periods[period] + " " + adjustments[pick(3)] + end;
+
+    // Columns: the date first, the time in minute exports, the prices and others in any order.
+    std::vector<std::string> header = {kOpen, kHigh, kLow, kClose};
+    for (std::size_t k = pick(4); k > 0; --k) header.push_back(pick(2) ? kVolume : kTurnover);
+    if (pick(3) == 0) std::shuffle(header.begin(), header.end(), rng_);
+    if (minutes) header.insert(header.begin(), kTime);
+    header.insert(header.begin(), kDate);
+    const bool trailing = pick(8) == 0 && separator != " " && separator != "  ";
+    out += join(header, separator) + (trailing ? separator : "") + end;
+
+    const int form = static_cast<int>(pick(3));
+    const bool oddDates = pick(10) == 0;
+    const int places = static_cast<int>(pick(4));
+    std::uint32_t day = 19900101 + static_cast<std::uint32_t>(pick(30)) * 10000;
+    int minute = 9 * 60 + 30;
+    const std::size_t rows = pick(6) == 0 ? pick(4) : pick(300);
+    for (std::size_t r = 0; r < rows; ++r) {
+      if (!minutes || (minute += 1 + static_cast<int>(pick(30))) >= 15 * 60) {
+        day = nextDay(day);
+        minute = 9 * 60 + 30 + static_cast<int>(pick(5));
+      }
+      std::vector<std::string> row;
+      for (const std::string& column : header) {
+        if (column == kDate) {
+          // Now and then another form, or a day the calendar lacks.
+          static constexpr std::uint32_t kNoDays[] = {20230229, 21000229, 20240230, 20240431,
+                                                      20241301, 20240001, 20240100, 9991231};
+          const std::size_t odd = oddDates ? pick(100) : 8 + pick(400);
+          row.push_back(odd < std::size(kNoDays)
+                            ? dateText(kNoDays[odd], form)
+                            : dateText(day, odd < 20 ? static_cast<int>(pick(3)) : form));
+        } else if (column == kTime) {
+          row.push_back(timeText(minute));
+        } else if (column == kOpen || column == kHigh || column == kLow || column == kClose) {
+          row.push_back(priceText(places));
+        } else {
+          row.push_back(otherText());
+        }
+      }
+      out += join(row, separator) + (trailing ? separator : "") + end;
+    }
+    const std::string footers[] = {kFooter, "#" + kFooter, kSource + "\xA3\xBA" + kTerminal};
+    if (pick(20) != 0) out += footers[pick(3)] + end;
+    if (pick(5) == 0) out += end;
+    if (pick(3) == 0) breakAt(out);
+    return out;
+  }
+
+ private:
+  std::size_t pick(std::size_t n) { return static_cast<std::size_t>(rng_() % n); }
+
+  static std::uint32_t nextDay(std::uint32_t d) {
+    const std::uint32_t y = d / 10000, m = d / 100 % 100, dd = d % 100;
+    if (dd < tarvok::tools::daysInMonth(y, m)) return d + 1;
+    return m < 12 ? y * 10000 + (m + 1) * 100 + 1 : (y + 1) * 10000 + 101;
+  }
+
+  static std::string dateText(std::uint32_t d, int form) {
+    char text[16];
+    const char* const formats[] = {"%04u/%02u/%02u", "%04u-%02u-%02u", "%04u%02u%02u"};
+    std::snprintf(text, sizeof text, formats[form], d / 10000, d / 100 % 100, d % 100);
+    return text;
+  }
+
+  std::string timeText(int minute) {
+    char text[16];
+    const int form = static_cast<int>(pick(3));
+    if (form == 2 && minute / 60 < 10) {
+      std::snprintf(text, sizeof text, "%d:%02d", minute / 60, minute % 60);
+    } else {
+      std::snprintf(text, sizeof text, form == 0 ? "%02d%02d" : "%02d:%02d", minute / 60,
+                    minute % 60);
+    }
+    return text;
+  }
+
+  // Mostly the file's places and sizes of the common prices; now and then a sign, other places,
+  // leading zeros, or digits past 2^24 and past 7.
+  std::string priceText(int places) {
+    std::string text;
+    const std::size_t kind = pick(40);
+    if (kind == 0) text += '-';
+    if (kind == 1) text += '+';
+    if (kind == 2) text += "00";
+    const std::uint64_t limits[] = {10, 100, 10000, 1000000, 100000000, 10000000000ull};
+    const std::size_t size = kind == 3 ? 4 + pick(2) : pick(kind < 8 ? 4 : 3);
+    text += std::to_string(rng_() % limits[size]);
+    const int k = kind == 4 ? static_cast<int>(pick(6)) : places;
+    if (k > 0) {
+      text += '.';
+      for (int i = 0; i < k; ++i) text += static_cast<char>('0' + pick(10));
+    }
+    return text;
+  }
+
+  // Volumes and turnovers, now and then wide enough that the row passes 64 bytes, empty, or with
+  // GBK text or blanks in it.
+  std::string otherText() {
+    const std::size_t kind = pick(30);
+    if (kind == 0) return "";
+    if (kind == 1) return std::string(20 + pick(60), '7');
+    if (kind == 2) return kPufa;
+    if (kind == 3) return "1 000";
+    return std::to_string(rng_() % 100000000) + (pick(2) ? ".00" : "");
+  }
+
+  void breakAt(std::string& out) {
+    for (std::size_t n = 1 + pick(3); n > 0 && !out.empty(); --n) {
+      const std::size_t at = pick(out.size());
+      const char nasty[] = {' ', '\t', '\r', '\n', ',', ';',  '|',    '.',    '-', '+',
+                            'e', '0',  '9',  '/',  ':', '\0', '\x80', '\xA3', '#'};
+      switch (pick(6)) {
+        case 0: out[at] = nasty[pick(sizeof nasty)]; break;
+        case 1:
+          out.insert(out.begin() + static_cast<std::ptrdiff_t>(at), nasty[pick(sizeof nasty)]);
+          break;
+        case 2: out.erase(at, 1); break;
+        case 3: out.resize(at); break;
+        case 4: {  // a line twice: a date that does not rise
+          const std::size_t from = out.rfind('\n', at), to = out.find('\n', at);
+          if (from != std::string::npos && to != std::string::npos) {
+            out.insert(to + 1, out.substr(from + 1, to - from));
+          }
+          break;
+        }
+        default: out.insert(at, std::string(1 + pick(3), ' ')); break;
+      }
+    }
+  }
+
+  std::mt19937_64 rng_;
+};
+
+struct Result {
+  bool refused = false;
+  std::size_t line = 0;
+  std::string message;
+};
+
+Result readWith(void (*read)(std::string_view, TdxExport&), const std::string& bytes,
+                TdxExport& out) {
+  Result r;
+  try {
+    read(bytes, out);
+  } catch (const ExportError& e) {
+    r.refused = true;
+    r.line = e.line();
+    r.message = e.what();
+  }
+  return r;
+}
+
+bool sameBits(const std::vector<float>& a, const std::vector<float>& b) {
+  return a.size() == b.size() &&
+         (a.empty() || std::memcmp(a.data(), b.data(), a.size() * sizeof(float)) == 0);
+}
+
+// The fast reader, into one result kept from file to file as the scan keeps it, against the plain
+// one into a fresh result: the same error, line and message, or the same export bit for bit.
+TEST(TdxExport, FastReaderIsThePlainOneOnRandomExports) {
+  RandomExport random(20261209);
+  TdxExport kept;
+  int refused = 0, read = 0;
+  for (int i = 0; i < 6000; ++i) {
+    const std::string bytes = random.next();
+    TdxExport plain;
+    const Result a = readWith(parseTdxExport, bytes, kept);
+    const Result b = readWith(parseTdxExportPlain, bytes, plain);
+    SCOPED_TRACE(testing::Message() << "export " << i << ":\n" << bytes);
+    ASSERT_EQ(a.refused, b.refused) << (a.refused ? a.message : b.message);
+    ASSERT_EQ(a.line, b.line);
+    ASSERT_EQ(a.message, b.message);
+    // The bars read before an error stay alike too.
+    ASSERT_EQ(kept.bars.date, plain.bars.date);
+    ASSERT_EQ(kept.bars.time, plain.bars.time);
+    for (auto series : {&tarvok::tools::BarSeries::open, &tarvok::tools::BarSeries::high,
+                        &tarvok::tools::BarSeries::low, &tarvok::tools::BarSeries::close}) {
+      ASSERT_TRUE(sameBits(kept.bars.*series, plain.bars.*series));
+    }
+    if (a.refused) {
+      ++refused;
+      continue;
+    }
+    ++read;
+    EXPECT_EQ(kept.code, plain.code);
+    EXPECT_EQ(kept.name, plain.name);
+    EXPECT_EQ(kept.period, plain.period);
+    EXPECT_EQ(kept.periodText, plain.periodText);
+    EXPECT_EQ(kept.adjustment, plain.adjustment);
+    EXPECT_EQ(kept.separator, plain.separator);
+  }
+  // Both kinds of outcome are well represented.
+  EXPECT_GT(refused, 1500);
+  EXPECT_GT(read, 1500);
 }
 
 }  // namespace

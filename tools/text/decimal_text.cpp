@@ -1,7 +1,5 @@
 #include "text/decimal_text.h"
 
-#include <cstdint>
-
 #include "text/number_text.h"
 
 namespace tarvok::tools {
@@ -11,8 +9,21 @@ std::optional<float> parseDecimal(std::string_view text) noexcept {
   const char* const end = p + text.size();
   const bool negative = p != end && *p == '-';
   if (p != end && (*p == '-' || *p == '+')) ++p;
-  // The digits as one integer m, while it fits in 32 bits (nine digits always do).
-  std::uint32_t m = 0;
+  const auto length = static_cast<unsigned>(end - p < 8 ? end - p : 8);
+  // Up to 7 bytes: all at once, from a copy that reads nothing past the text.
+  if (length - 1 < 7) {
+    char word[8] = {};
+    std::memcpy(word, p, length);
+    std::uint32_t m;
+    unsigned places;
+    if (decimalOfLength(decimal_detail::loadWord(word), length, m, places)) {
+      const float magnitude = static_cast<float>(m) / kDecimalPowers[places];
+      return negative ? -magnitude : magnitude;
+    }
+  }
+  // Longer, or not on the fast path: byte by byte. The digits as one integer m, exact in 64 bits
+  // for up to 19 of them (leading zeros cost nothing).
+  std::uint64_t m = 0;
   int digits = 0, places = 0;
   bool point = false;
   const char* const first = p;
@@ -21,22 +32,20 @@ std::optional<float> parseDecimal(std::string_view text) noexcept {
       point = true;
       continue;
     }
-    const unsigned d = static_cast<unsigned char>(*p) - '0';
+    const unsigned d = static_cast<unsigned char>(*p) - unsigned{'0'};
     if (d > 9) return std::nullopt;
-    if (digits < 9) m = m * 10 + d;
+    m = m * 10 + d;
     ++digits;
     if (point) ++places;
   }
   if (digits == 0 || (point && places == 0)) return std::nullopt;
-  // Below 2^24, m is an exact float, and so is 10^k for k up to 3 (1000 < 2^24). IEEE division
-  // rounds the exact quotient of its operands once, to nearest even, so float(m) / float(10^k) is
-  // the float nearest m / 10^k, the decimal's value, as parseNumber reads it. Negating is exact.
-  // Longer or larger decimals take parseNumber itself.
-  static constexpr float kPowers[] = {1.0f, 10.0f, 100.0f, 1000.0f};
-  if (digits <= 9 && places <= 3 && m < (1u << 24)) {
-    const float magnitude = static_cast<float>(m) / kPowers[places];
+  // As decimalOfLength: m below 2^24 and 10^places are exact floats, and the division rounds once.
+  if (digits <= 19 && places <= 3 && m < (std::uint64_t{1} << 24)) {
+    const float magnitude =
+        static_cast<float>(static_cast<std::uint32_t>(m)) / kDecimalPowers[places];
     return negative ? -magnitude : magnitude;
   }
+  // A plain decimal, which parseNumber reads exactly.
   return parseNumber(text);
 }
 

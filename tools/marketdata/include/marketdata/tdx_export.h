@@ -56,8 +56,14 @@ class ExportError : public std::runtime_error {
 std::string exportMessage(std::string_view name, const ExportError& error);
 
 // A whole export in memory, into out; the bars' storage is kept, so that one result can serve
-// many files. Throws ExportError.
+// many files. Throws ExportError. Rows of the common shape (one separator byte, nothing around
+// the fields, prices of up to 3 places) are read on a fast path, every other line as
+// parseTdxExportPlain reads it.
 void parseTdxExport(std::string_view bytes, TdxExport& out);
 TdxExport parseTdxExport(std::string_view bytes);
+
+// The same, line by line and field by field in the plainest way: what parseTdxExport is held to,
+// bit for bit and error for error, by the tests and the fuzzer.
+void parseTdxExportPlain(std::string_view bytes, TdxExport& out);
 
 }  // namespace tarvok::tools
