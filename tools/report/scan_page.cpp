@@ -107,9 +107,7 @@ constexpr Words kWords[2] = {
      "列出：{listing}。"},
 };
 
-const Words& wordsOf(Language language) {
-  return kWords[language == Language::Chinese ? 1 : 0];
-}
+const Words& wordsOf(Language language) { return kWords[language == Language::Chinese ? 1 : 0]; }
 
 // The kind as the buttons name it, one word for the script.
 const char* kindKey(InstrumentKind kind) {
@@ -124,10 +122,12 @@ const char* kindKey(InstrumentKind kind) {
 }
 
 // "{name}" places in a template, each replaced by its text.
-std::string filled(std::string text, std::initializer_list<std::pair<const char*, std::string>> values) {
+std::string filled(std::string text,
+                   std::initializer_list<std::pair<const char*, std::string>> values) {
   for (const auto& [name, value] : values) {
     const std::string key = std::string("{") + name + "}";
-    for (std::size_t at = text.find(key); at != std::string::npos; at = text.find(key, at + value.size())) {
+    for (std::size_t at = text.find(key); at != std::string::npos;
+         at = text.find(key, at + value.size())) {
       text.replace(at, key.size(), value);
     }
   }
@@ -176,19 +176,22 @@ std::string scanPageHead(const ScanPageSummary& s, const std::vector<ScanPageRow
 
   out += "<div id=\"filters\">\n";
   appendFormat(out, "<span class=\"group\" data-filter=\"kind\"><b>{}</b>", w.kindLabel);
-  static constexpr const char* kKindKeys[6] = {"a-share", "index", "fund", "bond", "b-share", "all"};
+  static constexpr const char* kKindKeys[6] = {"a-share", "index",   "fund",
+                                               "bond",    "b-share", "all"};
   for (int k = 0; k < 6; ++k) {
     appendFormat(out, "<button type=\"button\" data-value=\"{}\"{}>{}</button>", kKindKeys[k],
                  k == 0 ? " class=\"on\"" : "", w.kinds[k]);
   }
-  appendFormat(out, "</span>\n<span class=\"group\" data-filter=\"market\" data-multi=\"1\"><b>{}</b>",
+  appendFormat(out,
+               "</span>\n<span class=\"group\" data-filter=\"market\" data-multi=\"1\"><b>{}</b>",
                w.marketLabel);
   static constexpr const char* kMarketKeys[3] = {"sh", "sz", "bj"};
   for (int k = 0; k < 3; ++k) {
     appendFormat(out, "<button type=\"button\" data-value=\"{}\" class=\"on\">{}</button>",
                  kMarketKeys[k], w.markets[k]);
   }
-  appendFormat(out, "</span>\n<span class=\"group\" data-filter=\"phase\" data-multi=\"1\"><b>{}</b>",
+  appendFormat(out,
+               "</span>\n<span class=\"group\" data-filter=\"phase\" data-multi=\"1\"><b>{}</b>",
                w.phaseLabel);
   static constexpr const char* kPhaseKeys[3] = {"rising", "falling", "flat"};
   for (int k = 0; k < 3; ++k) {
@@ -264,7 +267,8 @@ std::string scanPageChart(int chart, std::string_view symbol, std::string_view s
     // The SVG document inline: without its XML declaration, and with its ids, which each chart
     // repeats, as classes.
     std::string_view body = svg;
-    if (body.substr(0, 5) == "<?xml") body.remove_prefix(std::min(body.size(), body.find("?>") + 2));
+    if (body.substr(0, 5) == "<?xml")
+      body.remove_prefix(std::min(body.size(), body.find("?>") + 2));
     for (std::size_t at; (at = body.find(" id=\"")) != std::string_view::npos;) {
       out.append(body.data(), at);
       out += " class=\"";
