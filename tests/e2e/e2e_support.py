@@ -6,8 +6,10 @@ The checks are run by /usr/bin/python3: Debian's python3-pefile and python3-pil,
 them use, are installed for that interpreter only.
 """
 import contextlib
+import datetime
 import difflib
 import os
+import shutil
 import re
 import struct
 import subprocess
@@ -186,3 +188,27 @@ def f32_bits_of_decimal(text):
     # A significand rounded up to 2^24 carries into the exponent field, as it should; past the
     # largest float it reaches infinity.
     return sign | min(((e + 127) << 23) + mantissa - (1 << 23), 0x7F800000)
+
+
+def trading_days(count, last=datetime.date(2026, 12, 4)):
+    """The last count weekdays up to last, oldest first: a terminal's dates without holidays."""
+    days, day = [], last
+    while len(days) < count:
+        if day.weekday() < 5:
+            days.append(day)
+        day -= datetime.timedelta(days=1)
+    return days[::-1]
+
+
+def browser(chromium, work, *arguments, timeout=180):
+    """Headless Chromium in a fresh profile under work, quiet on the network; its standard output."""
+    profile = os.path.join(work, "profile")
+    shutil.rmtree(profile, ignore_errors=True)
+    os.makedirs(profile)
+    r = Program(chromium).run("--headless", "--no-sandbox", "--disable-gpu", "--disable-quic",
+                              "--no-first-run", "--disable-background-networking",
+                              "--disable-component-update", "--disable-sync",
+                              f"--user-data-dir={profile}", *arguments, timeout=timeout)
+    if r.status != 0:
+        fail(f"chromium {arguments}: exit {r.status}: {r.err[-2000:]}")
+    return r.out

@@ -23,7 +23,7 @@ import zipfile
 
 from PIL import Image
 
-from e2e_support import Program, fail
+from e2e_support import browser, fail
 
 PAGES = ("使用说明.html", "guide-en.html")
 
@@ -64,18 +64,6 @@ def main():
     folder = pathlib.Path(unpacked, top).resolve()
     names = set(os.listdir(folder))
 
-    def browser(*arguments):
-        profile = os.path.join(work, "profile")
-        shutil.rmtree(profile, ignore_errors=True)
-        os.makedirs(profile)
-        r = Program(chromium).run("--headless", "--no-sandbox", "--disable-gpu", "--disable-quic",
-                                  "--no-first-run", "--disable-background-networking",
-                                  "--disable-component-update", "--disable-sync",
-                                  f"--user-data-dir={profile}", *arguments, timeout=180)
-        if r.status != 0:
-            fail(f"chromium {arguments}: exit {r.status}: {r.err[-2000:]}")
-        return r.out
-
     with open(picture, "rb") as f:
         picture_size = png_size(f.read())
     for name in PAGES:
@@ -96,7 +84,7 @@ def main():
         probe = folder / f"probe-{name}"
         with open(probe, "w", encoding="utf-8") as f:
             f.write(text.replace("</body>", PROBE + "</body>"))
-        dom = browser("--dump-dom", probe.as_uri())
+        dom = browser(chromium, work, "--dump-dom", probe.as_uri())
         probe.unlink()
         found = re.search(r'<pre id="probe-result">(.*?)</pre>', dom, re.S)
         if not found or not found.group(1):
@@ -125,7 +113,7 @@ def main():
 
         # Drawn: the picture's red and green lines are on the screen.
         shot = os.path.join(work, f"{os.path.splitext(name)[0]}.png")
-        browser("--window-size=1280,1400", "--hide-scrollbars", f"--screenshot={shot}",
+        browser(chromium, work, "--window-size=1280,1400", "--hide-scrollbars", f"--screenshot={shot}",
                 page.as_uri())
         colours = Image.open(shot).convert("RGB").getcolors(1 << 22)
         red = sum(n for n, (r, g, b) in colours if r > 150 and g < 90 and b < 90)

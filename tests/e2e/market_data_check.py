@@ -8,25 +8,15 @@ on its file, bit for bit; a 5-minute and a 1-minute scan agree with --day on the
 usage: market_data_check.py TOOL WORK_DIR [--emulator PROGRAM [ARGUMENTS]]
 """
 import csv
-import datetime
 import os
 import shutil
 import struct
 import sys
 
-from e2e_support import Program, f32, f32_hex, fail, split_emulator
+from e2e_support import Program, f32, f32_hex, fail, split_emulator, trading_days
 
 DAY = struct.Struct("<5IfII")
 MINUTE = struct.Struct("<HH4ffII")
-
-
-def trading_days(count, last=datetime.date(2026, 12, 4)):
-    days, day = [], last
-    while len(days) < count:
-        if day.weekday() < 5:
-            days.append(day)
-        day -= datetime.timedelta(days=1)
-    return days[::-1]
 
 
 DAYS = trading_days(120)

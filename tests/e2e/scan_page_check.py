@@ -15,7 +15,6 @@ downloading the codes shown, sorting by a column's header and opening the charts
 usage: scan_page_check.py TOOL CHROMIUM WORK_DIR
 """
 import csv
-import datetime
 import html
 import json
 import math
@@ -28,18 +27,9 @@ import urllib.parse
 
 from PIL import Image
 
-from e2e_support import Program, f32, fail
+from e2e_support import Program, browser, f32, fail, trading_days
 
 DAY = struct.Struct("<5IfII")
-
-
-def trading_days(count, last=datetime.date(2026, 12, 4)):
-    days, day = [], last
-    while len(days) < count:
-        if day.weekday() < 5:
-            days.append(day)
-        day -= datetime.timedelta(days=1)
-    return days[::-1]
 
 
 DAYS = trading_days(160)
@@ -316,19 +306,6 @@ PROBE = r"""<pre id="result"></pre><script>
   document.getElementById("result").textContent = JSON.stringify(out);
 })();
 </script>"""
-
-
-def browser(chromium, work, *arguments):
-    profile = os.path.join(work, "profile")
-    shutil.rmtree(profile, ignore_errors=True)
-    os.makedirs(profile)
-    r = Program(chromium).run("--headless", "--no-sandbox", "--disable-gpu", "--disable-quic",
-                              "--no-first-run", "--disable-background-networking",
-                              "--disable-component-update", "--disable-sync",
-                              f"--user-data-dir={profile}", *arguments, timeout=120)
-    if r.status != 0:
-        fail(f"chromium {arguments}: exit {r.status}: {r.err[-2000:]}")
-    return r.out
 
 
 def signed(distance):

@@ -14,11 +14,13 @@
 #include "marketdata/bar_date.h"
 #include "marketdata/day_file.h"
 #include "marketdata/day_series.h"
+#include "support/day_series_check.h"
 #include "support/random_bars.h"
 
 namespace {
 
 using tarvok::testing::bitsOf;
+using tarvok::testing::expectSameAsParseDayFile;
 using tarvok::tools::BarSeries;
 using tarvok::tools::DayFault;
 using tarvok::tools::dayFilePrice;
@@ -94,28 +96,6 @@ TEST(DayPriceScale, ParserReadsThousandths) {
   EXPECT_TRUE(streamed.time.empty());
 }
 
-// What the decoder makes of the bytes, checked against parseDayFile at the same scale.
-void expectSameAsParseDayFile(const std::string& bytes, std::uint32_t scale, DaySeries& series) {
-  const DayFault fault = tarvok::tools::decodeDaySeries(bytes, series, scale);
-  try {
-    const BarSeries bars = parseDayFile(bytes, scale);
-    ASSERT_EQ(fault, DayFault::None);
-    ASSERT_EQ(series.size(), bars.size());
-    for (std::size_t j = 0; j < bars.size(); ++j) {
-      ASSERT_EQ(bitsOf(series.high[j]), bitsOf(bars.high[j])) << j;
-      ASSERT_EQ(bitsOf(series.low[j]), bitsOf(bars.low[j])) << j;
-      ASSERT_EQ(bitsOf(series.close[j]), bitsOf(bars.close[j])) << j;
-    }
-    EXPECT_EQ(series.lastDate, bars.date.back());
-  } catch (const tarvok::tools::DayFileError& e) {
-    const std::string message = e.what();
-    const DayFault expected = message.find("empty") == 0       ? DayFault::Empty
-                              : message.find("cut short") == 0 ? DayFault::CutShort
-                                                               : DayFault::BadDate;
-    EXPECT_EQ(fault, expected) << message;
-  }
-}
-
 TEST(DayPriceScale, DecoderGivesParseDayFilesFloatsAtBothScales) {
   std::mt19937_64 rng(20261216);
   DaySeries series;
@@ -135,7 +115,7 @@ TEST(DayPriceScale, DecoderGivesParseDayFilesFloatsAtBothScales) {
       if (k % 5 == 1) bytes.resize(bytes.size() - bytes.size() % 7);  // cut short, or not
       if (k % 5 == 2 && n > 2) bytes[static_cast<std::size_t>(rng() % n) * 32 + 2] ^= 1;  // a date
       SCOPED_TRACE(fmt::format("scale {} file {}", scale, k));
-      expectSameAsParseDayFile(bytes, scale, series);
+      expectSameAsParseDayFile(bytes, series, scale);
     }
   }
 }

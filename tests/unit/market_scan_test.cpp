@@ -16,12 +16,14 @@
 #include "marketdata/day_file.h"
 #include "marketdata/day_series.h"
 #include "scan/market_scan.h"
+#include "support/day_series_check.h"
 #include "support/random_bars.h"
 #include "support/reference_band_stop.h"
 
 namespace {
 
 using tarvok::testing::bitsOf;
+using tarvok::testing::expectSameAsParseDayFile;
 using tarvok::tools::DayFault;
 using tarvok::tools::DaySeries;
 using tarvok::tools::ScanRow;
@@ -123,29 +125,6 @@ std::uint32_t nextDay(std::uint32_t d) {
   for (std::uint32_t next = d + 1;; next = next / 100 % 100 == 12 ? (next / 10000 + 1) * 10000 + 101
                                                                   : (next / 100 + 1) * 100 + 1) {
     if (tarvok::tools::isCalendarDate(next)) return next;
-  }
-}
-
-// What the decoder makes of the bytes, checked against parseDayFile: the same floats and date,
-// or a refusal where it refuses.
-void expectSameAsParseDayFile(const std::string& bytes, DaySeries& series) {
-  const DayFault fault = tarvok::tools::decodeDaySeries(bytes, series);
-  try {
-    const tarvok::tools::BarSeries bars = tarvok::tools::parseDayFile(bytes);
-    ASSERT_EQ(fault, DayFault::None);
-    ASSERT_EQ(series.size(), bars.size());
-    for (std::size_t j = 0; j < bars.size(); ++j) {
-      ASSERT_EQ(bitsOf(series.high[j]), bitsOf(bars.high[j])) << j;
-      ASSERT_EQ(bitsOf(series.low[j]), bitsOf(bars.low[j])) << j;
-      ASSERT_EQ(bitsOf(series.close[j]), bitsOf(bars.close[j])) << j;
-    }
-    EXPECT_EQ(series.lastDate, bars.date.back());
-  } catch (const tarvok::tools::DayFileError& e) {
-    const std::string message = e.what();
-    const DayFault expected = message.find("empty") == 0       ? DayFault::Empty
-                              : message.find("cut short") == 0 ? DayFault::CutShort
-                                                               : DayFault::BadDate;
-    EXPECT_EQ(fault, expected) << message;
   }
 }
 

@@ -13,9 +13,11 @@
 #include <utility>
 
 #include "support/random_bars.h"
+#include "text/language.h"
 #include "text/markup_text.h"
 #include "text/message_text.h"
 #include "text/number_text.h"
+#include "text/template_text.h"
 
 namespace {
 
@@ -226,3 +228,27 @@ TEST(MarkupText, LastCharactersCountsCharactersNotBytes) {
 }
 
 }  // namespace
+
+TEST(TemplateText, FillsEveryPlaceOnceAndLeavesTheRest) {
+  using tarvok::tools::filled;
+  EXPECT_EQ(filled("{n} of {all}, {n} again", {{"n", "3"}, {"all", "5"}}), "3 of 5, 3 again");
+  // A value that holds a place's name is not filled again; an unknown place stays.
+  EXPECT_EQ(filled("{a}{b}", {{"a", "{a}{b}"}, {"b", "x"}}), "{a}xx");
+  EXPECT_EQ(filled("{a} {unknown}", {{"a", ""}}), " {unknown}");
+}
+
+TEST(Language, OfLocaleNamesAndTheOption) {
+  using tarvok::tools::Language;
+  const std::pair<const char*, Language> locales[] = {
+      {"zh_CN.UTF-8", Language::Chinese}, {"zh-CN", Language::Chinese},
+      {"zh_TW.Big5", Language::Chinese},  {"ZH", Language::Chinese},
+      {"zh", Language::Chinese},          {"C.UTF-8", Language::English},
+      {"en_US", Language::English},       {"", Language::English},
+      {"zhx_CN", Language::English},      {"POSIX", Language::English}};
+  for (const auto& [locale, language] : locales) {
+    EXPECT_EQ(tarvok::tools::languageOfLocale(locale), language) << locale;
+  }
+  EXPECT_EQ(tarvok::tools::parseLanguage("ZH"), Language::Chinese);
+  EXPECT_EQ(tarvok::tools::parseLanguage("en"), Language::English);
+  EXPECT_EQ(tarvok::tools::parseLanguage("zh_CN"), std::nullopt);
+}

@@ -12,6 +12,7 @@
 #include "scan_page_js.h"
 #include "text/format_append.h"
 #include "text/markup_text.h"
+#include "text/template_text.h"
 
 namespace tarvok::tools {
 
@@ -119,19 +120,6 @@ const char* kindKey(InstrumentKind kind) {
     case InstrumentKind::BShare: return "b-share";
     default: return "other";
   }
-}
-
-// "{name}" places in a template, each replaced by its text.
-std::string filled(std::string text,
-                   std::initializer_list<std::pair<const char*, std::string>> values) {
-  for (const auto& [name, value] : values) {
-    const std::string key = std::string("{") + name + "}";
-    for (std::size_t at = text.find(key); at != std::string::npos;
-         at = text.find(key, at + value.size())) {
-      text.replace(at, key.size(), value);
-    }
-  }
-  return text;
 }
 
 std::string whenText(std::uint32_t date, std::uint16_t time) {

@@ -24,6 +24,7 @@
 #include "scan/market_scan.h"
 #include "text/ascii.h"
 #include "text/path_name.h"
+#include "text/template_text.h"
 
 namespace tarvok::tools {
 
@@ -85,19 +86,6 @@ constexpr ConsoleWords kConsole[2] = {
 
 const ConsoleWords& consoleWords(Language language) {
   return kConsole[language == Language::Chinese ? 1 : 0];
-}
-
-// "{name}" places in a template, each replaced by its text.
-std::string filled(std::string text,
-                   std::initializer_list<std::pair<const char*, std::string>> values) {
-  for (const auto& [name, value] : values) {
-    const std::string key = std::string("{") + name + "}";
-    for (std::size_t at = text.find(key); at != std::string::npos;
-         at = text.find(key, at + value.size())) {
-      text.replace(at, key.size(), value);
-    }
-  }
-  return text;
 }
 
 std::string plural(std::size_t n) { return n == 1 ? "" : "s"; }
