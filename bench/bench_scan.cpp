@@ -25,7 +25,9 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <filesystem>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "indicator/float_environment.h"
@@ -148,8 +150,10 @@ void writeMarket(const std::string& root, Kind kind, int files, int bars) {
   std::vector<unsigned char> bytes;
   std::string text;
   for (int k = 0; k < files; ++k) {
+    // A-share codes of each market, whose price unit the tool's table knows.
+    static constexpr int kFirstCodes[] = {600000, 1, 830000};
     const std::string market = kMarkets[k % 3];
-    const int code = 600000 + k / 3;
+    const int code = kFirstCodes[k % 3] + k / 3;
     walk.startFile();
     char name[64];
     if (kind == Kind::Day) {
@@ -157,12 +161,16 @@ void writeMarket(const std::string& root, Kind kind, int files, int bars) {
       bytes.assign(static_cast<std::size_t>(bars) * 32, 0);
       for (int j = 0; j < bars; ++j) {
         const Walk::Bar bar = walk.next();
+        // The turnover in yuan of 100,000 shares at the close, as a terminal writes it.
+        const float amount = static_cast<float>(bar.close) * 1000.0f;
+        std::uint32_t amountBits;
+        std::memcpy(&amountBits, &amount, 4);
         const std::uint32_t record[8] = {dates[static_cast<std::size_t>(j)],
                                          bar.open,
                                          bar.high,
                                          bar.low,
                                          bar.close,
-                                         0,
+                                         amountBits,
                                          100000,
                                          0};
         std::memcpy(&bytes[static_cast<std::size_t>(j) * 32], record, 32);
@@ -220,11 +228,14 @@ void writeMarket(const std::string& root, Kind kind, int files, int bars) {
   }
 }
 
-// The market below root, written unless a finished one is there.
+// The market below root, written unless a finished one of this writer is there: the stamp names
+// the writer's version, so that a market an older one left is written anew.
 void ensureMarket(const std::string& root, Kind kind, int files, int bars) {
-  const std::string stamp = root + "/complete";
+  const std::string stamp = root + "/complete-2";
   struct stat info;
   if (stat(stamp.c_str(), &info) == 0) return;
+  std::error_code ignored;
+  std::filesystem::remove_all(root, ignored);
   static const char* const kKinds[] = {"daily files", "text exports", "5-minute files"};
   std::fprintf(stderr, "writing %d %s of %d bars below %s\n", files, kKinds[static_cast<int>(kind)],
                bars, root.c_str());
@@ -241,13 +252,24 @@ struct ChildRun {
   bool ok() const { return failure.empty(); }
 };
 
-std::string firstLine(const std::string& path) {
-  std::string line;
+// The first and the last line of a file.
+std::pair<std::string, std::string> firstAndLastLine(const std::string& path) {
+  std::string first, line, last;
+  bool firstDone = false;
   if (std::FILE* in = std::fopen(path.c_str(), "r")) {
-    for (int c; (c = std::fgetc(in)) != EOF && c != '\n';) line += static_cast<char>(c);
+    for (int c; (c = std::fgetc(in)) != EOF;) {
+      if (c != '\n') {
+        line += static_cast<char>(c);
+        continue;
+      }
+      if (!firstDone) first = line, firstDone = true;
+      last = std::move(line);
+      line.clear();
+    }
     std::fclose(in);
   }
-  return line.empty() ? "no message" : line;
+  if (!line.empty()) last = line, first = firstDone ? first : line;
+  return {first.empty() ? "no message" : first, last};
 }
 
 // tarvok-run --scan DIR [extra...] -j J, its standard error kept in errors for a refusal.
@@ -274,10 +296,15 @@ ChildRun runScan(const std::string& tool, const std::string& dir, int jobs,
   wait4(pid, &status, 0, &usage);
   ChildRun run{secondsSince(start), usage.ru_maxrss, {}};
   posix_spawn_file_actions_destroy(&actions);
+  const auto [first, last] = firstAndLastLine(errors);
   if (!WIFEXITED(status) || WEXITSTATUS(status) != 0) {
-    run.failure = WIFEXITED(status) ? "exit status " + std::to_string(WEXITSTATUS(status)) + ": " +
-                                          firstLine(errors)
-                                    : "killed by signal " + std::to_string(WTERMSIG(status));
+    run.failure = WIFEXITED(status)
+                      ? "exit status " + std::to_string(WEXITSTATUS(status)) + ": " + first
+                      : "killed by signal " + std::to_string(WTERMSIG(status));
+  } else if (last.find("left out") != std::string::npos &&
+             last.find("none left out") == std::string::npos) {
+    // A scan that skipped files would be timed on less work than its bars.
+    run.failure = "files left out: " + last;
   }
   return run;
 }

@@ -8,6 +8,7 @@
 #include <cstdio>
 #include <filesystem>
 #include <random>
+#include <set>
 #include <string>
 #include <vector>
 
@@ -175,11 +176,13 @@ TEST(MarketScan, TheScanIsTheSameForEveryNumberOfWorkers) {
   std::filesystem::create_directories(root / "sz");
   std::mt19937_64 rng(20261211);
   std::vector<std::string> symbols;
+  std::set<std::uint32_t> dates;  // of the whole files, whose dates days_behind counts
   for (int k = 0; k < 24; ++k) {
     std::string bytes;
     std::uint32_t date = 20200102;
     const int n = k % 6 == 5 ? 4 : 5 + static_cast<int>(rng() % 300);  // some of fewer than 5 bars
     for (int j = 0; j < n; ++j, date = nextDay(date)) {
+      if (k != 3) dates.insert(date);
       const auto price = static_cast<std::uint32_t>(1000 + rng() % 50);
       putRecord(bytes, date, price, price + 20, price - 20, price);
     }
@@ -222,7 +225,12 @@ TEST(MarketScan, TheScanIsTheSameForEveryNumberOfWorkers) {
     EXPECT_EQ(chart.bars.date.back(), row.row.date);
   }
   std::vector<std::string> listed;
-  for (const auto& r : one.rows) listed.emplace_back(r.symbol);
+  for (const auto& r : one.rows) {
+    listed.emplace_back(r.symbol);
+    // Over month and year ends, and files that end before others.
+    EXPECT_EQ(r.daysBehind, std::distance(dates.upper_bound(r.row.date), dates.end()))
+        << r.symbol;
+  }
   EXPECT_EQ(listed, symbols);
   EXPECT_EQ(one.leftOut[static_cast<std::size_t>(tarvok::tools::LeftOut::TooFewBars)], 4u);
   EXPECT_EQ(one.leftOut[static_cast<std::size_t>(tarvok::tools::LeftOut::CutShort)], 1u);
@@ -236,6 +244,7 @@ TEST(MarketScan, TheScanIsTheSameForEveryNumberOfWorkers) {
       EXPECT_EQ(many.rows[i].file, one.rows[i].file);
       EXPECT_EQ(bitsOf(many.rows[i].row.stop), bitsOf(one.rows[i].row.stop));
       EXPECT_EQ(many.rows[i].row.phaseBars, one.rows[i].row.phaseBars);
+      EXPECT_EQ(many.rows[i].daysBehind, one.rows[i].daysBehind);
     }
     EXPECT_EQ(many.messages, one.messages);
     ASSERT_EQ(many.charts.size(), one.charts.size());

@@ -8,7 +8,7 @@ FileSnapshotReader::Result FileSnapshotReader::read(const std::string& path, std
                                                     FileSnapshot& snapshot, std::string& error) {
   os::ReadOnlyFile file;
   if (!file.open(path, error)) return Result::Failed;
-  const long long size = file.size();
+  const long long size = file.sizeAtOpen();
   if (size < 0) {
     error = "cannot tell its size";
     return Result::Failed;

@@ -178,17 +178,14 @@ bool ReadOnlyFile::open(const std::string& path, std::string& error) {
     return false;
   }
   handle_ = fd;
+  sizeAtOpen_ = static_cast<long long>(info.st_size);
+  identity_ = identityOfStat(info);
   return true;
 }
 
 long long ReadOnlyFile::size() const noexcept {
   struct stat info;
   return fstat(static_cast<int>(handle_), &info) == 0 ? static_cast<long long>(info.st_size) : -1;
-}
-
-FileIdentity ReadOnlyFile::identity() const noexcept {
-  struct stat info {};
-  return fstat(static_cast<int>(handle_), &info) == 0 ? identityOfStat(info) : FileIdentity{};
 }
 
 long long ReadOnlyFile::readSome(char* into, std::size_t room, std::string& error) noexcept {
@@ -206,6 +203,8 @@ long long ReadOnlyFile::readSome(char* into, std::size_t room, std::string& erro
 void ReadOnlyFile::close() noexcept {
   if (handle_ >= 0) ::close(static_cast<int>(handle_));
   handle_ = -1;
+  sizeAtOpen_ = -1;
+  identity_ = FileIdentity{};
 }
 
 ReplacingFile::~ReplacingFile() { abandon(); }

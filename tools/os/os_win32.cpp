@@ -245,20 +245,19 @@ bool ReadOnlyFile::open(const std::string& path, std::string& error) {
     error = std::strerror(errno);
     return false;
   }
-  if (!identityOfHandle(reinterpret_cast<HANDLE>(_get_osfhandle(fd))).known) {
+  const FileIdentity identity = identityOfHandle(reinterpret_cast<HANDLE>(_get_osfhandle(fd)));
+  if (!identity.known) {
     error = "is not a regular file";
     _close(fd);
     return false;
   }
   handle_ = fd;
+  sizeAtOpen_ = _filelengthi64(fd);
+  identity_ = identity;
   return true;
 }
 
 long long ReadOnlyFile::size() const noexcept { return _filelengthi64(static_cast<int>(handle_)); }
-
-FileIdentity ReadOnlyFile::identity() const noexcept {
-  return identityOfHandle(reinterpret_cast<HANDLE>(_get_osfhandle(static_cast<int>(handle_))));
-}
 
 long long ReadOnlyFile::readSome(char* into, std::size_t room, std::string& error) noexcept {
   const int got = _read(static_cast<int>(handle_), into,
@@ -270,6 +269,8 @@ long long ReadOnlyFile::readSome(char* into, std::size_t room, std::string& erro
 void ReadOnlyFile::close() noexcept {
   if (handle_ >= 0) _close(static_cast<int>(handle_));
   handle_ = -1;
+  sizeAtOpen_ = -1;
+  identity_ = FileIdentity{};
 }
 
 ReplacingFile::~ReplacingFile() { abandon(); }

@@ -44,14 +44,26 @@ class DateSet {
   DateSet() : bits_((kSlots + 63) / 64, 0) {}
 
   static std::ptrdiff_t slotOf(std::uint32_t yyyymmdd) {
-    const std::uint32_t year = yyyymmdd / 10000;
-    if (year < kFirstYear || year >= kFirstYear + kYears) return -1;
-    return static_cast<std::ptrdiff_t>((year - kFirstYear) * 372 + (yyyymmdd / 100 % 100 - 1) * 31 +
-                                       (yyyymmdd % 100 - 1));
+    const std::uint32_t year = yyyymmdd / 10000, month = yyyymmdd / 100 % 100, day = yyyymmdd % 100;
+    if (year < kFirstYear || year >= kFirstYear + kYears || month - 1 > 11 || day - 1 > 30) {
+      return -1;
+    }
+    return static_cast<std::ptrdiff_t>((year - kFirstYear) * 372 + (month - 1) * 31 + (day - 1));
   }
+  // A file's dates come month by month: the slot of a day in the month of the date before is
+  // found without dividing.
   void add(std::uint32_t yyyymmdd) {
-    const std::ptrdiff_t slot = slotOf(yyyymmdd);
-    if (slot >= 0) bits_[static_cast<std::size_t>(slot) / 64] |= std::uint64_t{1} << (slot % 64);
+    std::ptrdiff_t slot;
+    const std::uint32_t day = yyyymmdd - monthStart_;
+    if (day - 1 < 31) {
+      slot = monthSlot_ + static_cast<std::ptrdiff_t>(day - 1);
+    } else {
+      slot = slotOf(yyyymmdd);
+      if (slot < 0) return;
+      monthStart_ = yyyymmdd - yyyymmdd % 100;
+      monthSlot_ = slot - static_cast<std::ptrdiff_t>(yyyymmdd % 100 - 1);
+    }
+    bits_[static_cast<std::size_t>(slot) / 64] |= std::uint64_t{1} << (slot % 64);
   }
   void merge(const DateSet& other) {
     for (std::size_t i = 0; i < bits_.size(); ++i) bits_[i] |= other.bits_[i];
@@ -69,6 +81,10 @@ class DateSet {
 
  private:
   std::vector<std::uint64_t> bits_;
+  // The month of the last date added, as YYYYMM00, and the slot of its first day; at first
+  // January of the first year.
+  std::uint32_t monthStart_ = kFirstYear * 10000 + 100;
+  std::ptrdiff_t monthSlot_ = 0;
 };
 
 LeftOut kindOf(DayFault fault) {

@@ -101,16 +101,19 @@ class ReadOnlyFile {
 
   // False with the reason in error when the file cannot be opened or is no regular file.
   bool open(const std::string& path, std::string& error);
-  // Its size now, or -1 when it cannot be told.
+  // Its size when it was opened (-1 when that could not be told), and now.
+  long long sizeAtOpen() const noexcept { return sizeAtOpen_; }
   long long size() const noexcept;
-  // Which file it is.
-  FileIdentity identity() const noexcept;
+  // Which file it is, as told on opening.
+  FileIdentity identity() const noexcept { return identity_; }
   // Up to room bytes into `into`: the count read, 0 at the end, -1 on an error (text in error).
   long long readSome(char* into, std::size_t room, std::string& error) noexcept;
   void close() noexcept;
 
  private:
   std::intptr_t handle_ = -1;
+  long long sizeAtOpen_ = -1;
+  FileIdentity identity_{};
 };
 
 // ---- Writing a file whole
