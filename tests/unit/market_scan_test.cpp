@@ -228,8 +228,7 @@ TEST(MarketScan, TheScanIsTheSameForEveryNumberOfWorkers) {
   for (const auto& r : one.rows) {
     listed.emplace_back(r.symbol);
     // Over month and year ends, and files that end before others.
-    EXPECT_EQ(r.daysBehind, std::distance(dates.upper_bound(r.row.date), dates.end()))
-        << r.symbol;
+    EXPECT_EQ(r.daysBehind, std::distance(dates.upper_bound(r.row.date), dates.end())) << r.symbol;
   }
   EXPECT_EQ(listed, symbols);
   EXPECT_EQ(one.leftOut[static_cast<std::size_t>(tarvok::tools::LeftOut::TooFewBars)], 4u);
