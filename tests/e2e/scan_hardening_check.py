@@ -72,6 +72,12 @@ def run_case(tool, work, case, emulator):
     if stdout_path:
         with open(stdout_path, "ab") as out:
             result = tool.run(*arguments, stdout=out, timeout=TIMEOUT)
+    elif "file_size_blocks" in context:
+        # Files may not grow past the limit (in blocks of 512 bytes), and going past it is an
+        # error of the write, not the signal that would end the program.
+        limited = Program("sh", label="tarvok-run")
+        result = limited.run("-c", f'ulimit -f {context["file_size_blocks"]}; trap "" XFSZ; '
+                             'exec "$0" "$@"', tool.path, *arguments, timeout=TIMEOUT)
     else:
         result = tool.run(*arguments, timeout=TIMEOUT)
     if result.status != status:
@@ -177,6 +183,18 @@ def cases(tool, emulator, plugin):
         left = [n for n in os.listdir(m.root) if n.endswith(".tmp")]
         return f"files left beside the page: {left}" if left else None
 
+    def page_too_large(m):
+        context = existing_page(m)
+        context["file_size_blocks"] = 8  # 4 KiB: the page fails as on a full disk
+        return context
+
+    def previous_page_kept(m, result, context):
+        with open(context["page"], "rb") as f:
+            if f.read() != b"the previous page":
+                return "the previous page was not left whole"
+        left = sorted(set(os.listdir(m.root)) - {"vipdoc", "page.html"})
+        return f"files left beside the page: {left}" if left else None
+
     def newest_first(m):
         csv = os.path.join(m.root, "bars.csv")
         with open(csv, "w") as f:
@@ -226,6 +244,9 @@ def cases(tool, emulator, plugin):
              0, r"loop: links to a folder scanned already: passed over[\s\S]*scanned 4 daily files"),
             ("control bytes and formula starts in the CSV", odd_symbols, ["--scan", "{root}"], 0,
              r"scanned 5", csv_defused),
+            ("a page that cannot be written whole leaves the previous one", page_too_large,
+             ["--scan", "{root}", "--html", "{page}"], 1,
+             r"cannot write the page .*page\.html: File too large", previous_page_kept),
             ("a name that is no UTF-8", gbk_name, ["--scan", "{root}", "--html", "{page}"], 0,
              r"scanned 4", lambda m, r, c: page_is_utf8(c["page"])),
         ]
