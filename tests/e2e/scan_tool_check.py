@@ -211,7 +211,8 @@ def main():
         r = tool.run("--scan", root, *options)
         expected = [lines[0]] + [line for line, r in zip(lines[1:], csv.reader(lines[1:])) if keep(r[1:])]
         if r.status != 0 or r.out.splitlines() != expected:
-            fail(f"{options}: exit {r.status}, {len(r.out.splitlines())} lines, expected {len(expected)}")
+            fail(f"{options}: exit {r.status}, {len(r.out.splitlines())} lines, expected {len(expected)}; "
+                 f"stderr {r.err[-2000:]!r}")
 
     # Exit statuses and messages for what is not a scan.
     os.makedirs(os.path.join(work, "nothing", "sub"))
